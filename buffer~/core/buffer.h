@@ -1,0 +1,116 @@
+// buffer~: module-wide state and the functions of every subsystem.
+#pragma once
+#include "buffer_record.h"
+
+// ---- module state (written once by ext_main) ----------------------------------------
+extern t_class *s_buffer_class;
+extern t_class *s_bufferwindow_class;
+extern t_symbol *ps_nothing, *ps_replace;
+extern t_symbol *ps_int8, *ps_int16, *ps_int24, *ps_int32, *ps_float32, *ps_float64, *ps_mulaw, *ps_alaw;
+extern t_symbol *ps_aiff, *ps_wave, *ps_raw, *ps_au;
+extern t_symbol *ps_audiofile, *ps_moviefile;
+extern t_symbol *ps_buffer_modified, *ps_read_failed;
+
+#define BUFFER_MIN_PADDING 16
+#define BUFFER_FALLBACK_FRAMES 100
+
+// ---- entry and small handlers (core/main.cpp) -------------------------------------------
+ORVO_EXPORT void ext_main(void *module);
+t_symbol *buffer_getname(t_buffer *x, t_symbol **where);
+float *buffer_getsampleptr(t_buffer *x);
+void buffer_set_custom_error_handler(t_buffer *x, void (*fn)(void *, t_atom_long), void *arg);
+void buffer_assist(t_buffer *x, void *box, long kind, long index, char *text);
+void buffer_bang(t_buffer *x);
+void buffer_fileusage(t_buffer *x, void *context);
+void buffer_dsp64(t_buffer *x);
+long buffer_acceptsdrag(t_buffer *x, t_object *drag, t_object *view);
+// Console report for a message whose work is not built yet.
+void buffer_not_available(t_buffer *x, t_symbol *s);
+
+// ---- record, creation, teardown (core/record.cpp) ----------------------------------------
+void *buffer_new(t_symbol *s, long argc, t_atom *argv);
+void buffer_parseargs(t_buffer *x, long argc, t_atom *argv, float *size, t_symbol **filename);
+void buffer_free(t_buffer *x);
+void buffer_releaseresources(t_buffer *x);
+t_orvo_err buffer_setpadding(t_buffer *x, t_object *attr, long argc, t_atom *argv);
+// Points b_samples after the front guard zone and zeroes both guard zones.
+void buffer_setguards(t_buffer *x);
+// A sample block of size floats plus two guard zones of padding floats; null when it cannot be had.
+float *buffer_allocsamples(t_atom_long size, t_atom_long padding, bool clear);
+
+// ---- names and peers (core/names.cpp) ------------------------------------------------------
+long buffer_checksymbol(t_buffer *x, t_symbol *name);
+long buffer_bind(t_buffer *x, t_symbol *name);
+void buffer_unbind(t_buffer *x);
+t_buffer *buffer_gethead(t_buffer *x);
+// Whether the box is the owner or a member of its name's chain (false for a box left unbound).
+bool buffer_inchain(t_buffer *x);
+void buffer_addpeer(t_buffer *head, t_buffer *x);
+void buffer_removepeer(t_buffer *head, t_buffer *x);
+void buffer_copydata(t_buffer *from, t_buffer *to);
+void buffer_propogate(t_buffer *x);
+void buffer_name(t_buffer *x, t_symbol *name);
+void buffer_doname(t_buffer *x, t_symbol *name);
+void buffer_doname_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_duplicate(t_buffer *x, t_symbol *name);
+void buffer_doduplicate(t_buffer *x, t_symbol *name);
+void buffer_doduplicate_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_enumerate(t_buffer *x);
+
+// ---- resizing, sample rate, clearing (core/size.cpp) ------------------------------------------
+void buffer_sizeinsamps(t_buffer *x, t_atom_long frames, t_atom_long chans);
+void buffer_size(t_buffer *x, double ms, t_atom_long chans);
+void buffer_dosize_insamples(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_dosize(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_resize_and_copy(t_buffer *x, t_atom_long frames, t_atom_long chans, float *src);
+void buffer_sr(t_buffer *x, double sr);
+void buffer_clear(t_buffer *x);
+void buffer_clearlow(t_buffer *x);
+t_orvo_err buffer_getsize(t_buffer *x, t_object *attr, long *argc, t_atom **argv);
+t_orvo_err buffer_setsize(t_buffer *x, t_object *attr, long argc, t_atom *argv);
+t_orvo_err buffer_getsizeinsamps(t_buffer *x, t_object *attr, long *argc, t_atom **argv);
+t_orvo_err buffer_setsizeinsamps(t_buffer *x, t_object *attr, long argc, t_atom *argv);
+
+// ---- change notification (core/notify.cpp) ------------------------------------------------------
+void buffer_dirty(t_buffer *x);
+void buffer_dirty_tick(t_buffer *x);
+void buffer_dirty_qfn(t_buffer *x);
+void buffer_printmodtime(t_buffer *x);
+
+// ---- editing (edit/) ----------------------------------------------------------------------------
+void buffer_fill(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+
+// ---- messages still to be built (core/pending.cpp) ---------------------------------------------
+void buffer_read(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_doread(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_readagain(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+long buffer_read_direct(t_buffer *x, short path, const char *name);
+long buffer_write_direct(t_buffer *x, short path, const char *name);
+void buffer_write(t_buffer *x, t_symbol *s);
+void buffer_writeaiff(t_buffer *x, t_symbol *s);
+void buffer_writewave(t_buffer *x, t_symbol *s);
+void buffer_writeflac(t_buffer *x, t_symbol *s);
+void buffer_writeraw(t_buffer *x, t_symbol *s);
+void buffer_format(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_samptype(t_buffer *x, t_symbol *s);
+void buffer_filetype(t_buffer *x, t_symbol *s);
+void buffer_normalize(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_crop(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_apply(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+void buffer_open(t_buffer *x);
+void buffer_wclose(t_buffer *x);
+void buffer_dblclick(t_buffer *x);
+
+// ---- editor window (window/) ----------------------------------------------------------------------
+t_bufferwindow *bufferwindow_new(t_buffer *b, const t_rect *rect, t_atom_long nchans);
+void bufferwindow_free(t_bufferwindow *w);
+void bufferwindow_assign(t_bufferwindow *w);
+void bufferwindow_updatetitle(t_bufferwindow *w, t_symbol *name);
+void bufferwindow_invalidate(t_bufferwindow *w);
+void bufferwindow_updatechans(t_bufferwindow *w);
+void bufferwindow_close(t_bufferwindow *w);
+long bufferwindow_haswaveforms(t_bufferwindow *w);
+t_orvo_err bufferwindow_notify(t_bufferwindow *w, t_symbol *s, t_symbol *msg, void *sender, void *data);
+void bufferwindow_mouse(t_bufferwindow *w, t_symbol *s, long argc, t_atom *argv);
+void bufferwindow_display(t_bufferwindow *w, t_symbol *s, long argc, t_atom *argv);
+long bufferwindow_updatecommand(t_bufferwindow *w, t_symbol *cmd, char *enabled, void *a, void *b);

@@ -1,0 +1,28 @@
+// Change notification: "buffer_modified" to the name's clients, on the main thread,
+// at most once per scheduler time, and the bang owed after a file operation.
+#include "buffer.h"
+
+void buffer_dirty(t_buffer *x) {
+    if (systhread_ismainthread())
+        buffer_dirty_qfn(x);
+    else
+        clock_delay(x->b_clock, 0);
+}
+
+void buffer_dirty_tick(t_buffer *x) { qelem_set(x->b_qelem); }
+
+void buffer_dirty_qfn(t_buffer *x) {
+    t_atom_long now = gettime();
+    if (now != x->b_modtime) {
+        globalsymbol_notify(&x->b_obj, x->b_name->s_name, ps_buffer_modified, x);
+        x->b_modtime = now;
+    }
+    if (x->b_modified && x->b_bangout) {
+        x->b_modified = 0;
+        outlet_bang(x->b_bangout);
+    }
+}
+
+void buffer_printmodtime(t_buffer *x) {
+    object_post(&x->b_obj, "buffer~ %s: mod time %ld", x->b_name->s_name, (long)x->b_modtime);
+}

@@ -1,0 +1,69 @@
+#include "orvo_test.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace orvo_test {
+
+void ensure_runtime(bool load_plugins) {
+    static bool started = false;
+    static bool loaded = false;
+    if (!started) {
+        orvo::runtime_start(false);
+        started = true;
+    }
+    if (load_plugins && !loaded) {
+        orvo::console_capture(true);
+        int n = orvo::load_plugins(ORVO_TEST_PLUGIN_DIR);
+        auto lines = orvo::console_take();
+        orvo::console_capture(false);
+        ASSERT_GE(n, 1) << "no plug-in loaded from " << ORVO_TEST_PLUGIN_DIR
+                        << (lines.empty() ? std::string() : ": " + lines.front());
+        loaded = true;
+    }
+}
+
+void HostTest::SetUp() {
+    ensure_runtime(wants_plugins());
+    orvo::console_capture(true);
+    orvo::console_take();
+    orvo::mem_fail_reset();
+    orvo::set_sr(44100);
+    orvo::set_edits_refused(false);
+    mem_before_ = orvo::mem_stats();
+}
+
+void HostTest::TearDown() {
+    orvo::run_until_idle();
+    orvo::mem_fail_reset();
+    auto after = orvo::mem_stats();
+    if (check_leaks_) {
+        EXPECT_EQ(after.blocks, mem_before_.blocks) << "host memory blocks left over";
+        EXPECT_EQ(after.bytes, mem_before_.bytes) << "host memory bytes left over";
+    }
+    EXPECT_EQ(orvo::open_edits(), 0) << "edit brackets left open";
+    orvo::console_take();
+    orvo::console_capture(false);
+}
+
+std::vector<std::string> HostTest::console() { return orvo::console_take(); }
+
+bool HostTest::console_has(const std::string &text) {
+    for (auto &l : orvo::console_take())
+        if (l == text) return true;
+    return false;
+}
+
+TempDir::TempDir() {
+    char tmpl[] = "/tmp/orvo_test_XXXXXX";
+    char *p = mkdtemp(tmpl);
+    path = p ? p : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
+}  // namespace orvo_test

@@ -1,0 +1,39 @@
+// Test support: one host runtime per test process, started on the test's main
+// thread in deterministic time, with the build's plug-ins loaded.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "orvo/runtime.h"
+
+namespace orvo_test {
+
+// Starts the runtime once (the calling thread becomes the main thread).
+void ensure_runtime(bool load_plugins = true);
+
+// Base fixture: console captured, memory counted. Tests that create objects must
+// free them; TearDown fails the test when host memory blocks are left over.
+class HostTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Console lines since the last call.
+    std::vector<std::string> console();
+    // Whether a captured line equals text (the lines are consumed).
+    bool console_has(const std::string &text);
+    orvo::MemStats mem_before_{};
+    bool check_leaks_ = true;
+    virtual bool wants_plugins() const { return true; }
+};
+
+// A temporary folder, removed with everything in it at destruction.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    std::string path;
+    std::string file(const std::string &name) const { return path + "/" + name; }
+};
+
+}  // namespace orvo_test
