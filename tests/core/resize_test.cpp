@@ -1,4 +1,5 @@
 // Resizing, sample rate, clearing, duplicate and the size attributes.
+#include <cmath>
 #include <cstring>
 
 #include "buffer_test.h"
