@@ -1,0 +1,49 @@
+// The statement language of the orvo command: one statement per line, words
+// split like host messages, '#' starts a comment.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+#include "orvo/runtime.h"
+
+namespace orvo_cli {
+
+class Interpreter {
+  public:
+    explicit Interpreter(bool realtime) : realtime_(realtime), atoms_(kMaxAtoms) {}
+    // Runs one line. False when it was malformed (reported as "orvo: line N: WHAT").
+    bool line(const std::string &text, long lineno);
+    // What the end of input does: run everything that is due now.
+    void finish();
+    bool any_malformed() const { return malformed_; }
+
+  private:
+    static constexpr long kMaxAtoms = 16384;
+    bool fail(const std::string &what);
+    t_object *box(const t_atom &id);
+    bool st_new(long argc, t_atom *argv);
+    bool st_free(long argc, t_atom *argv);
+    bool st_send(long argc, t_atom *argv, bool on_scheduler);
+    bool st_connect(long argc, t_atom *argv);
+    bool st_watch(long argc, t_atom *argv);
+    bool st_wait(long argc, t_atom *argv);
+    bool st_dialog(long argc, t_atom *argv);
+    bool st_set(long argc, t_atom *argv);
+    bool st_info(long argc, t_atom *argv);
+    bool st_peek(long argc, t_atom *argv);
+    bool st_poke(long argc, t_atom *argv);
+
+    bool realtime_;
+    bool malformed_ = false;
+    long lineno_ = 0;
+    std::vector<t_atom> atoms_;
+    std::map<std::string, t_object *> boxes_;
+};
+
+// The text of an atom used as a name (a word, or an integer written as one).
+std::string atom_word(const t_atom &a);
+// The line without its comment ('#' outside double quotes), trimmed.
+std::string strip_comment(const std::string &text);
+
+}  // namespace orvo_cli

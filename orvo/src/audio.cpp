@@ -1,0 +1,59 @@
+// The host's audio library: system sample rate, the edit bracket around
+// replacements of buffer memory, and a few helpers on the public buffer record.
+#include <atomic>
+#include <cstring>
+
+#include "../../buffer~/core/buffer_record.h"
+#include "orvo/runtime.h"
+
+namespace {
+std::atomic<double> g_sr{44100.0};
+std::atomic<bool> g_edits_refused{false};
+std::atomic<long> g_open_edits{0};
+}  // namespace
+
+extern "C" {
+
+void z_sysinit(void) {}
+
+double sys_getsr(void) { return g_sr.load(); }
+
+t_orvo_err buffer_edit_begin(void *) {
+    if (g_edits_refused.load()) return ORVO_ERR_GENERIC;
+    ++g_open_edits;
+    return ORVO_ERR_NONE;
+}
+
+t_orvo_err buffer_edit_end(void *buffer, long valid) {
+    auto *b = static_cast<t_buffer *>(buffer);
+    if (b && valid >= 0) b->b_valid = valid > 0 ? 1 : 0;
+    // An end without a begin drives the count negative, which tests notice.
+    --g_open_edits;
+    return ORVO_ERR_NONE;
+}
+
+void *buffer_findowner(void *buffer) {
+    auto *b = static_cast<t_buffer *>(buffer);
+    if (!b) return nullptr;
+    t_symbol *s = b->b_name;
+    if (s && s->s_thing && object_class(s->s_thing) == object_class(b)) return s->s_thing;
+    return b;
+}
+
+void buffer_valid(void *buffer, long way) {
+    if (buffer) static_cast<t_buffer *>(buffer)->b_valid = way != 0;
+}
+
+void set_zero(float *p, t_ptr_int n) {
+    if (p && n > 0) memset(p, 0, (size_t)n * sizeof(float));
+}
+
+}  // extern "C"
+
+namespace orvo {
+
+void set_sr(double sr) { g_sr.store(sr); }
+void set_edits_refused(bool refused) { g_edits_refused.store(refused); }
+long open_edits() { return g_open_edits.load(); }
+
+}  // namespace orvo

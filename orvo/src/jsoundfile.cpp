@@ -1,0 +1,405 @@
+// The host's sound-file object "jsoundfile": opens, parses and writes sound-file
+// containers for its owner, through libsndfile.
+//
+// Read side: open (path id, name, 0, 0), then the queries and "readfloats",
+// then close. Write side: "format" (type code) first, then open (which only
+// names the file), "setsamplerate", "writefloats" (which creates and writes
+// it), then close. All messages are private; results come back as
+// pointer-sized integers.
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "files_internal.h"
+#include "init.h"
+#include "orvo/runtime.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Error codes of this object (libsndfile's own codes are passed on as they are).
+constexpr long kErrNotOpen = -1;
+constexpr long kErrNotFound = ORVO_ERR_NOT_FOUND;
+constexpr long kErrBadArgs = ORVO_ERR_BAD_ARGS;
+
+// Instrument data of an AIFF file, with the loops given as marker ids.
+struct Instrument {
+    bool present = false;
+    int basenote = 0, detune = 0, lowkey = 0, highkey = 0, lowvel = 0, highvel = 0, gain = 0;
+    int sus_mode = 0, sus_begin = 0, sus_end = 0;
+    int rel_mode = 0, rel_begin = 0, rel_end = 0;
+    std::vector<std::pair<int, long>> markers;  // id, frame
+};
+
+struct Impl {
+    SNDFILE *sf = nullptr;
+    SF_INFO info{};
+    std::string file;  // full path of the open (or to be written) file
+    bool raw = false;  // read as headerless data
+    bool raw_float = false;
+    bool write_side = false;  // "format" was sent since the last close
+    t_fourcc format = 0;
+    double sr = 0;
+    Instrument inst;
+};
+
+struct t_jsoundfile {
+    t_object j_ob;
+    char j_forcefloat;  // attribute: read raw data as 32-bit floats
+    Impl *j_impl;
+};
+
+t_class *s_jsoundfile_class = nullptr;
+
+template <class F>
+method as_method(F f) {
+    return reinterpret_cast<method>(reinterpret_cast<void (*)(void)>(f));
+}
+void *result(long v) { return reinterpret_cast<void *>((intptr_t)v); }
+
+uint32_t be32(const unsigned char *p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+int16_t be16(const unsigned char *p) { return (int16_t)(uint16_t)(p[0] << 8 | p[1]); }
+
+// Reads the INST and MARK chunks of an AIFF or AIFC file. libsndfile keeps
+// neither the loops' play modes nor a release loop without a sustain loop, so
+// the chunks are read here.
+Instrument read_aiff_instrument(const std::string &path) {
+    Instrument in;
+    std::ifstream f(path, std::ios::binary);
+    std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (d.size() < 12 || memcmp(d.data(), "FORM", 4) != 0 ||
+        (memcmp(d.data() + 8, "AIFF", 4) != 0 && memcmp(d.data() + 8, "AIFC", 4) != 0))
+        return in;
+    size_t pos = 12;
+    while (pos + 8 <= d.size()) {
+        const unsigned char *id = d.data() + pos;
+        size_t len = be32(id + 4), body = pos + 8;
+        if (body + len > d.size()) break;
+        const unsigned char *p = d.data() + body;
+        if (memcmp(id, "INST", 4) == 0 && len >= 20) {
+            in.present = true;
+            in.basenote = p[0];
+            in.detune = (int8_t)p[1];
+            in.lowkey = p[2];
+            in.highkey = p[3];
+            in.lowvel = p[4];
+            in.highvel = p[5];
+            in.gain = be16(p + 6);
+            in.sus_mode = be16(p + 8);
+            in.sus_begin = be16(p + 10);
+            in.sus_end = be16(p + 12);
+            in.rel_mode = be16(p + 14);
+            in.rel_begin = be16(p + 16);
+            in.rel_end = be16(p + 18);
+        } else if (memcmp(id, "MARK", 4) == 0 && len >= 2) {
+            size_t n = (size_t)(uint16_t)be16(p), q = 2;
+            for (size_t i = 0; i < n && q + 7 <= len; ++i) {
+                int mid = be16(p + q);
+                long frame = (long)be32(p + q + 2);
+                size_t slen = p[q + 6];
+                q += 6 + ((1 + slen + 1) & ~size_t(1));  // counted name, padded to even
+                in.markers.emplace_back(mid, frame);
+            }
+        }
+        pos = body + len + (len & 1);
+    }
+    return in;
+}
+
+// The instrument of other containers, through libsndfile, with the loops
+// numbered as markers 1 and 2 (sustain) and 3 and 4 (release).
+Instrument read_sf_instrument(SNDFILE *sf) {
+    Instrument in;
+    SF_INSTRUMENT si{};
+    if (!sf || sf_command(sf, SFC_GET_INSTRUMENT, &si, sizeof si) != SF_TRUE) return in;
+    in.present = true;
+    in.basenote = si.basenote;
+    in.detune = si.detune;
+    in.lowkey = si.key_lo;
+    in.highkey = si.key_hi;
+    in.lowvel = si.velocity_lo;
+    in.highvel = si.velocity_hi;
+    in.gain = si.gain;
+    auto mode = [](int m) {
+        return m == SF_LOOP_FORWARD ? 1 : m == SF_LOOP_ALTERNATING ? 2 : m == SF_LOOP_BACKWARD ? 3 : 0;
+    };
+    if (si.loop_count > 0) {
+        in.sus_mode = mode(si.loops[0].mode), in.sus_begin = 1, in.sus_end = 2;
+        in.markers.emplace_back(1, (long)si.loops[0].start);
+        in.markers.emplace_back(2, (long)si.loops[0].end);
+    }
+    if (si.loop_count > 1) {
+        in.rel_mode = mode(si.loops[1].mode), in.rel_begin = 3, in.rel_end = 4;
+        in.markers.emplace_back(3, (long)si.loops[1].start);
+        in.markers.emplace_back(4, (long)si.loops[1].end);
+    }
+    return in;
+}
+
+void close_file(Impl *m) {
+    if (m->sf) sf_close(m->sf);
+    m->sf = nullptr;
+    m->info = SF_INFO{};
+    m->file.clear();
+    m->raw = m->raw_float = false;
+    m->inst = Instrument{};
+}
+
+// Headerless data: big-endian 16-bit integers, or 32-bit floats when asked,
+// one channel at the system sample rate.
+bool open_raw(Impl *m, bool as_float) {
+    if (m->sf) sf_close(m->sf);
+    m->info = SF_INFO{};
+    double sr = sys_getsr();
+    m->info.samplerate = sr >= 1 ? (int)std::lround(sr) : 44100;
+    m->info.channels = 1;
+    m->info.format = SF_FORMAT_RAW | SF_ENDIAN_BIG | (as_float ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+    m->sf = sf_open(m->file.c_str(), SFM_READ, &m->info);
+    m->raw = true;
+    m->raw_float = as_float;
+    return m->sf != nullptr;
+}
+
+// ---- methods ---------------------------------------------------------------------
+
+void *js_open(t_jsoundfile *x, long path, const char *name, long, long) {
+    Impl *m = x->j_impl;
+    if (m->sf) close_file(m);
+    std::string folder = orvo::detail::folder_path((short)path);
+    if (folder.empty() || !name || !*name) return result(kErrNotFound);
+    std::string full = (fs::path(folder) / name).string();
+    if (m->write_side) {
+        // The file is created by "writefloats", once its layout is known.
+        m->file = full;
+        return result(0);
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(full, ec)) return result(kErrNotFound);
+    m->file = full;
+    m->sf = sf_open(full.c_str(), SFM_READ, &m->info);
+    if (!m->sf) {
+        int err = sf_error(nullptr);
+        if (orvo::detail::file_type(full) == FOURCC('D', 'A', 'T', 'A') && open_raw(m, false)) return result(0);
+        m->file.clear();
+        return result(err ? err : kErrNotOpen);
+    }
+    if ((m->info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF)
+        m->inst = read_aiff_instrument(full);
+    else
+        m->inst = read_sf_instrument(m->sf);
+    return result(0);
+}
+
+void *js_close(t_jsoundfile *x) {
+    close_file(x->j_impl);
+    x->j_impl->write_side = false;
+    x->j_impl->format = 0;
+    return nullptr;
+}
+
+void *js_getsr(t_jsoundfile *x) { return result(x->j_impl->sf ? x->j_impl->info.samplerate : 0); }
+void *js_getchannelcount(t_jsoundfile *x) { return result(x->j_impl->sf ? x->j_impl->info.channels : 0); }
+void *js_getlength(t_jsoundfile *x) { return result(x->j_impl->sf ? (long)x->j_impl->info.frames : 0); }
+
+// Writes exactly frames interleaved frames of nchans channels: file channel c
+// to channel c, other channels and frames past the end of the file zero.
+void *js_readfloats(t_jsoundfile *x, float *dst, t_atom_ulong start, t_atom_ulong frames, long nchans) {
+    Impl *m = x->j_impl;
+    if (!dst || nchans < 1) return result(kErrBadArgs);
+    size_t total = (size_t)frames * (size_t)nchans;
+    std::fill(dst, dst + total, 0.0f);
+    if (!m->sf) return result(kErrNotOpen);
+    if (m->raw && m->raw_float != (x->j_forcefloat != 0) && !open_raw(m, x->j_forcefloat != 0))
+        return result(kErrNotOpen);
+    long fch = m->info.channels;
+    if ((sf_count_t)start >= m->info.frames || frames == 0) return result(0);
+    if (sf_seek(m->sf, (sf_count_t)start, SEEK_SET) < 0) return result(sf_error(m->sf));
+    const sf_count_t block = 4096;
+    std::vector<float> tmp((size_t)(block * fch));
+    long copy = std::min(nchans, fch);
+    t_atom_ulong done = 0;
+    while (done < frames) {
+        sf_count_t want = (sf_count_t)std::min<t_atom_ulong>(frames - done, (t_atom_ulong)block);
+        sf_count_t got = sf_readf_float(m->sf, tmp.data(), want);
+        if (got <= 0) break;
+        float *out = dst + done * (size_t)nchans;
+        for (sf_count_t f = 0; f < got; ++f)
+            for (long c = 0; c < copy; ++c) out[f * nchans + c] = tmp[(size_t)(f * fch + c)];
+        done += (t_atom_ulong)got;
+    }
+    return result(0);
+}
+
+void *js_format(t_jsoundfile *x, long type) {
+    x->j_impl->write_side = true;
+    x->j_impl->format = (t_fourcc)type;
+    return nullptr;
+}
+
+void js_setsr(t_jsoundfile *x, double sr) { x->j_impl->sr = sr; }
+
+// The libsndfile format for a type code, bit depth and float flag; 0 when the
+// container cannot hold it.
+int sf_format_for(t_fourcc type, long bits, bool fl) {
+    int major;
+    switch (type) {
+        case FOURCC('A', 'I', 'F', 'F'):
+        case FOURCC('A', 'I', 'F', 'C'):
+            major = SF_FORMAT_AIFF;
+            break;
+        case FOURCC('W', 'A', 'V', 'E'):
+            major = SF_FORMAT_WAV;
+            break;
+        case FOURCC('F', 'L', 'A', 'C'):
+            major = SF_FORMAT_FLAC;
+            break;
+        case FOURCC('N', 'x', 'T', 'S'):
+        case FOURCC('.', 's', 'n', 'd'):
+            major = SF_FORMAT_AU;
+            break;
+        case FOURCC('C', 'A', 'F', ' '):
+            major = SF_FORMAT_CAF;
+            break;
+        case FOURCC('D', 'A', 'T', 'A'):
+        case FOURCC('?', '?', '?', '?'):
+            major = SF_FORMAT_RAW | SF_ENDIAN_BIG;
+            break;
+        default:
+            return 0;
+    }
+    int sub;
+    if (fl)
+        sub = bits == 64 ? SF_FORMAT_DOUBLE : bits == 32 ? SF_FORMAT_FLOAT : 0;
+    else
+        sub = bits == 8    ? ((major == SF_FORMAT_WAV) ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8)
+              : bits == 16 ? SF_FORMAT_PCM_16
+              : bits == 24 ? SF_FORMAT_PCM_24
+              : bits == 32 ? SF_FORMAT_PCM_32
+                           : 0;
+    return sub ? major | sub : 0;
+}
+
+void *js_writefloats(t_jsoundfile *x, float *src, t_atom_long frames, long nchans, long bits, long floatflag) {
+    Impl *m = x->j_impl;
+    if (!m->write_side || m->file.empty()) return result(kErrNotOpen);
+    if ((!src && frames > 0) || frames < 0 || nchans < 1) return result(kErrBadArgs);
+    t_fourcc type = m->format;
+    if (!type) type = orvo::detail::file_type(m->file);  // no type given: the name's extension, else raw
+    if (!type) type = FOURCC('D', 'A', 'T', 'A');
+    SF_INFO info{};
+    info.samplerate = m->sr >= 1 ? (int)std::lround(m->sr) : 44100;
+    info.channels = (int)nchans;
+    info.format = sf_format_for(type, bits, floatflag != 0);
+    if (!info.format || !sf_format_check(&info)) return result(kErrBadArgs);
+    SNDFILE *sf = sf_open(m->file.c_str(), SFM_WRITE, &info);
+    if (!sf) {
+        int err = sf_error(nullptr);
+        return result(err ? err : kErrNotOpen);
+    }
+    sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_count_t wrote = frames ? sf_writef_float(sf, src, frames) : 0;
+    int err = sf_error(sf);
+    int closed = sf_close(sf);
+    if (wrote != frames) return result(err ? err : kErrNotOpen);
+    return result(closed);
+}
+
+// ---- instrument queries ----------------------------------------------------------------
+
+void *js_sus_mode(t_jsoundfile *x) { return result(x->j_impl->inst.sus_mode); }
+void *js_sus_start(t_jsoundfile *x) { return result(x->j_impl->inst.sus_begin); }
+void *js_sus_end(t_jsoundfile *x) { return result(x->j_impl->inst.sus_end); }
+void *js_rel_mode(t_jsoundfile *x) { return result(x->j_impl->inst.rel_mode); }
+void *js_rel_start(t_jsoundfile *x) { return result(x->j_impl->inst.rel_begin); }
+void *js_rel_end(t_jsoundfile *x) { return result(x->j_impl->inst.rel_end); }
+void *js_basepitch(t_jsoundfile *x) { return result(x->j_impl->inst.basenote); }
+void *js_detune(t_jsoundfile *x) { return result(x->j_impl->inst.detune); }
+void *js_lowpitch(t_jsoundfile *x) { return result(x->j_impl->inst.lowkey); }
+void *js_highpitch(t_jsoundfile *x) { return result(x->j_impl->inst.highkey); }
+void *js_lowvel(t_jsoundfile *x) { return result(x->j_impl->inst.lowvel); }
+void *js_highvel(t_jsoundfile *x) { return result(x->j_impl->inst.highvel); }
+void *js_gain(t_jsoundfile *x) { return result(x->j_impl->inst.gain); }
+
+// The frame of a marker; 0 for an id the file does not hold.
+void *js_searchmarkers(t_jsoundfile *x, long id) {
+    for (auto &[mid, frame] : x->j_impl->inst.markers)
+        if (mid == id) return result(frame);
+    return result(0);
+}
+
+// ---- life cycle ----------------------------------------------------------------------------
+
+void *js_new() {
+    auto *x = static_cast<t_jsoundfile *>(object_alloc(s_jsoundfile_class));
+    if (!x) return nullptr;
+    x->j_impl = new Impl;
+    return x;
+}
+
+void js_free(t_jsoundfile *x) {
+    if (!x->j_impl) return;
+    close_file(x->j_impl);
+    delete x->j_impl;
+    x->j_impl = nullptr;
+}
+
+}  // namespace
+
+namespace orvo::detail {
+
+void init_jsoundfile() {
+    if (s_jsoundfile_class) return;
+    t_common_symbols_table *cs = common_symbols_gettable();
+    t_class *c = class_new("jsoundfile", as_method(js_new), as_method(js_free), (long)sizeof(t_jsoundfile), 0L, 0L);
+    if (!c) return;
+    struct Entry {
+        method fn;
+        const char *name;
+    };
+    const Entry priv[] = {
+        {as_method(js_open), cs->s_open->s_name},
+        {as_method(js_close), cs->s_close->s_name},
+        {as_method(js_getsr), "getsr"},
+        {as_method(js_getchannelcount), "getchannelcount"},
+        {as_method(js_getlength), "getlength"},
+        {as_method(js_readfloats), "readfloats"},
+        {as_method(js_format), "format"},
+        {as_method(js_writefloats), "writefloats"},
+        {as_method(js_sus_mode), "getsustainloopmode"},
+        {as_method(js_sus_start), "getsustainloopstart"},
+        {as_method(js_sus_end), "getsustainloopend"},
+        {as_method(js_rel_mode), "getreleaseloopmode"},
+        {as_method(js_rel_start), "getreleaseloopstart"},
+        {as_method(js_rel_end), "getreleaseloopend"},
+        {as_method(js_searchmarkers), "searchmarkers"},
+        {as_method(js_basepitch), "getbasepitch"},
+        {as_method(js_detune), "getdetune"},
+        {as_method(js_lowpitch), "getlowpitch"},
+        {as_method(js_highpitch), "gethighpitch"},
+        {as_method(js_lowvel), "getlowvelocity"},
+        {as_method(js_highvel), "gethighvelocity"},
+        {as_method(js_gain), "getgain"},
+    };
+    for (auto &e : priv) class_addmethod(c, e.fn, e.name, A_PRIVATE, 0L);
+    // Takes a double: callers find it by direct lookup and call it with its real signature.
+    class_addmethod(c, as_method(js_setsr), cs->s_setsamplerate->s_name, A_FLOAT, 0L);
+    class_addattr(c, attr_offset_new("forcefloat", gensym("char"), 0, nullptr, nullptr,
+                                     (long)offsetof(t_jsoundfile, j_forcefloat)));
+    class_register(cs->s_nobox, c);
+    s_jsoundfile_class = c;
+}
+
+}  // namespace orvo::detail

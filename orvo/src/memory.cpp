@@ -1,0 +1,158 @@
+// Memory blocks: a registry of every live block (for sizes, statistics and
+// freeing each kind correctly), large blocks straight from the kernel, and fault
+// injection for tests.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "orvo/runtime.h"
+
+namespace {
+
+constexpr t_ptr_int kHugeThreshold = t_ptr_int(4) << 20;  // from here on: mmap
+constexpr uintptr_t kHugeAlign = uintptr_t(2) << 20;      // one huge page
+
+struct Block {
+    t_ptr_int size;
+    size_t mapped;  // bytes mapped, 0 for malloc blocks
+};
+
+struct Registry {
+    std::mutex m;
+    std::unordered_map<void *, Block> blocks;
+    long long bytes = 0;
+    long long allocs = 0;
+    long fail_next = 0;
+    long long fail_above = 0;
+};
+
+Registry &reg() {
+    static Registry *r = new Registry;  // outlives every static that might free a block at exit
+    return *r;
+}
+
+size_t page_size() {
+    static const size_t p = (size_t)sysconf(_SC_PAGESIZE);
+    return p;
+}
+
+// A 2 MiB aligned anonymous mapping: map one alignment more than needed and
+// give back the unaligned head and the unused tail.
+void *map_huge(size_t size, size_t *mapped) {
+    size_t len = (size + page_size() - 1) / page_size() * page_size();
+    size_t over = len + kHugeAlign;
+    void *raw = mmap(nullptr, over, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    uintptr_t base = (uintptr_t)raw;
+    uintptr_t aligned = (base + kHugeAlign - 1) & ~(kHugeAlign - 1);
+    if (aligned > base) munmap(raw, aligned - base);
+    uintptr_t end = aligned + len, over_end = base + over;
+    if (over_end > end) munmap((void *)end, over_end - end);
+    madvise((void *)aligned, len, MADV_HUGEPAGE);  // only advice: fine if the kernel declines
+    *mapped = len;
+    return (void *)aligned;
+}
+
+// Decides under the registry lock whether this allocation is to fail.
+bool injected_failure(Registry &r, t_ptr_int size) {
+    if (r.fail_next > 0) {
+        --r.fail_next;
+        return true;
+    }
+    return r.fail_above > 0 && size > r.fail_above;
+}
+
+char *allocate(t_ptr_int size, bool clear) {
+    if (size < 0) return nullptr;
+    Registry &r = reg();
+    {
+        std::lock_guard lk(r.m);
+        if (injected_failure(r, size)) return nullptr;
+    }
+    void *p;
+    size_t mapped = 0;
+    if (size >= kHugeThreshold) {
+        p = map_huge((size_t)size, &mapped);  // fresh anonymous pages are zero already
+    } else {
+        size_t n = size > 0 ? (size_t)size : 1;  // a distinct block even for size 0
+        p = clear ? calloc(1, n) : malloc(n);
+    }
+    if (!p) return nullptr;
+    std::lock_guard lk(r.m);
+    r.blocks[p] = Block{size, mapped};
+    r.bytes += size;
+    ++r.allocs;
+    return static_cast<char *>(p);
+}
+
+}  // namespace
+
+extern "C" {
+
+char *sysmem_newptr(t_ptr_int size) { return allocate(size, false); }
+
+char *sysmem_newptrclear(t_ptr_int size) { return allocate(size, true); }
+
+void sysmem_freeptr(void *p) {
+    if (!p) return;
+    Registry &r = reg();
+    Block b;
+    {
+        std::lock_guard lk(r.m);
+        auto it = r.blocks.find(p);
+        if (it == r.blocks.end()) return;  // not ours: freeing it could corrupt the heap
+        b = it->second;
+        r.blocks.erase(it);
+        r.bytes -= b.size;
+    }
+    if (b.mapped)
+        munmap(p, b.mapped);
+    else
+        free(p);
+}
+
+void sysmem_copyptr(const void *src, void *dst, t_ptr_int bytes) {
+    if (bytes > 0 && src && dst) memcpy(dst, src, (size_t)bytes);
+}
+
+t_ptr_int sysmem_ptrsize(void *p) {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    auto it = r.blocks.find(p);
+    return it == r.blocks.end() ? 0 : it->second.size;
+}
+
+}  // extern "C"
+
+namespace orvo {
+
+MemStats mem_stats() {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    return MemStats{(long)r.blocks.size(), r.bytes, r.allocs};
+}
+
+void mem_fail_next(long n) {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    r.fail_next = n > 0 ? n : 0;
+}
+
+void mem_fail_above(long long bytes) {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    r.fail_above = bytes > 0 ? bytes : 0;
+}
+
+void mem_fail_reset() {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    r.fail_next = 0;
+    r.fail_above = 0;
+}
+
+}  // namespace orvo
