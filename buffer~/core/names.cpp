@@ -11,7 +11,6 @@ static t_buffer *buffer_slotbuffer(t_symbol *name) {
 }
 
 long buffer_checksymbol(t_buffer *x, t_symbol *name) {
-    (void)x;
     t_object *thing = name->s_thing;
     if (thing && object_class(thing) != s_buffer_class) {
         object_error(&x->b_obj, "%s: already in use", name->s_name);

@@ -28,7 +28,10 @@ float *buffer_allocsamples(t_atom_long size, t_atom_long padding, bool clear) {
 
 static long buffer_atomtochans(const t_atom *a) {
     if (atom_gettype(a) == A_LONG) return (long)atom_getlong(a);
-    return (long)std::trunc(atom_getfloat(a));
+    double c = std::trunc(atom_getfloat(a));
+    // Out of range (or NaN) is no channel count at all; keep the conversion defined.
+    if (!(c > -2147483648.0 && c < 2147483648.0)) return 0;
+    return (long)c;
 }
 
 static void buffer_atomtosize(const t_atom *a, float *size) {

@@ -51,7 +51,8 @@ void buffer_dosize_insamples(t_buffer *x, t_symbol *s, long argc, t_atom *argv) 
         x->b_memory = nullptr;
         x->b_samples = nullptr;
     }
-    if (chans <= 0) chans = x->b_nchans ? x->b_nchans : 1;
+    // A channel count taken as given at creation may be negative: no use for memory.
+    if (chans <= 0) chans = x->b_nchans > 0 ? x->b_nchans : 1;
 
     x->b_frames = frames;
     t_atom_long size;
@@ -82,11 +83,14 @@ void buffer_dosize_insamples(t_buffer *x, t_symbol *s, long argc, t_atom *argv) 
 void buffer_dosize(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
     double ms = argc > 0 ? atom_getfloat(argv) : 0.0;
     t_atom_long chans = argc > 1 ? atom_getlong(argv + 1) : 0;
-    if (chans == 0) chans = x->b_nchans ? x->b_nchans : 1;
+    if (chans == 0) chans = x->b_nchans > 0 ? x->b_nchans : 1;
     double framesd = (double)x->b_msr * ms + 0.5;
     t_atom_long frames;
-    if (std::isnan(framesd) || framesd >= 9.2233720368547758e18 || framesd <= -9.2233720368547758e18)
-        frames = -1;   // beyond any memory: reported as a bad size
+    // Beyond the 64-bit range: too long for any memory, or a bad (negative) size.
+    if (framesd >= 9.2233720368547758e18)
+        frames = INT64_MAX;
+    else if (framesd <= -9.2233720368547758e18 || std::isnan(framesd))
+        frames = INT64_MIN;
     else
         frames = (t_atom_long)framesd;
     t_atom av[2];

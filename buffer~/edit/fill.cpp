@@ -57,8 +57,9 @@ void buffer_fill(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
             double width = atom_getfloat(argv + 1);
             t_atom_long onesided = argc > 2 ? atom_getlong(argv + 2) : 0;
             // A zero (or vanishing) width has no finite pulse: refuse rather than write NaN.
-            if (n > 0 && !(std::isfinite((double)n / width) && (double)n / width != 0.0 &&
-                           std::isfinite((double)n / width / 2.0))) {
+            double period = (double)n / width;
+            if (width == 0.0 || !std::isfinite(width) ||
+                (n > 0 && !(std::isfinite(period / 2.0) && period / 2.0 != 0.0))) {
                 object_error(&x->b_obj, "fill sinc: width %g gives no finite pulse", width);
                 return;
             }

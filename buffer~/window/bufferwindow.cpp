@@ -10,7 +10,7 @@ t_bufferwindow *bufferwindow_new(t_buffer *b, const t_rect *rect, t_atom_long nc
     w->w_view = nullptr;
     w->w_waveforms = nullptr;
     if (rect) w->w_rect = *rect;
-    w->w_nchans = nchans ? nchans : 1;
+    w->w_nchans = nchans > 0 ? nchans : 1;
     return w;
 }
 
@@ -35,7 +35,7 @@ void bufferwindow_invalidate(t_bufferwindow *w) {
 
 void bufferwindow_updatechans(t_bufferwindow *w) {
     if (!w) return;
-    t_atom_long n = w->w_buffer->b_nchans ? w->w_buffer->b_nchans : 1;
+    t_atom_long n = w->w_buffer->b_nchans > 0 ? w->w_buffer->b_nchans : 1;
     w->w_nchans = n;
 }
 

@@ -10,6 +10,14 @@ namespace {
 std::atomic<double> g_sr{44100.0};
 std::atomic<bool> g_edits_refused{false};
 std::atomic<long> g_open_edits{0};
+
+// Validity belongs to the memory, which every box of a name shares: mark them all.
+void mark_valid(t_buffer *b, long valid) {
+    b->b_valid = valid;
+    auto *owner = static_cast<t_buffer *>(buffer_findowner(b));
+    for (t_buffer *p = owner; p; p = p->b_next)
+        if (p->b_memory == b->b_memory) p->b_valid = valid;
+}
 }  // namespace
 
 extern "C" {
@@ -26,7 +34,7 @@ t_orvo_err buffer_edit_begin(void *) {
 
 t_orvo_err buffer_edit_end(void *buffer, long valid) {
     auto *b = static_cast<t_buffer *>(buffer);
-    if (b && valid >= 0) b->b_valid = valid > 0 ? 1 : 0;
+    if (b && valid >= 0) mark_valid(b, valid > 0 ? 1 : 0);
     // An end without a begin drives the count negative, which tests notice.
     --g_open_edits;
     return ORVO_ERR_NONE;
@@ -41,7 +49,7 @@ void *buffer_findowner(void *buffer) {
 }
 
 void buffer_valid(void *buffer, long way) {
-    if (buffer) static_cast<t_buffer *>(buffer)->b_valid = way != 0;
+    if (buffer) mark_valid(static_cast<t_buffer *>(buffer), way != 0);
 }
 
 void set_zero(float *p, t_ptr_int n) {

@@ -260,6 +260,8 @@ TEST_F(Record, RenameOutOfMemory) {
 
 TEST_F(Record, NotificationsCoalescePerSchedulerTime) {
     t_buffer *a = buffer("a 10 1");
+    send(a, "printmodtime");
+    EXPECT_EQ(console(), std::vector<std::string>{"buffer~: buffer~ a: mod time 0"});
     watch("a");
     console();
     send(a, "fill", "0.5");

@@ -98,6 +98,13 @@ TEST_F(Resize, SampleRate) {
     EXPECT_EQ(a->b_msr, 48.0f);
     EXPECT_EQ(a->b_sr, 48000.0f);
     EXPECT_EQ(a->b_frames, 44100);
+    // The rate is the box's own until a change propagates from it.
+    t_buffer *peer = buffer("a");
+    send(a, "sr", "22050");
+    EXPECT_EQ(peer->b_sr, 48000.0f);
+    send(peer, "fill", "0.5");
+    EXPECT_EQ(a->b_sr, 48000.0f);
+    send(a, "sr", "48000");
     orvo::set_sr(96000);
     send(a, "sr");
     EXPECT_EQ(a->b_sr, 96000.0f);
@@ -123,7 +130,7 @@ TEST_F(Resize, ClearAndClearLow) {
 }
 
 TEST_F(Resize, ThroughAPeerReachesEveryMember) {
-    t_buffer *a = buffer("a 10 1");
+    t_buffer *a = buffer("a");
     t_buffer *b = buffer("a");
     t_buffer *c = buffer("a");
     send(c, "sizeinsamps", "500 3");
@@ -132,6 +139,7 @@ TEST_F(Resize, ThroughAPeerReachesEveryMember) {
         EXPECT_EQ(x->b_frames, 500);
         EXPECT_EQ(x->b_nchans, 3);
         EXPECT_EQ(x->b_size, 1500);
+        EXPECT_EQ(x->b_valid, 1);
     }
     EXPECT_TRUE(a->b_isowner);
 }
@@ -162,6 +170,13 @@ TEST_F(Resize, RefusedAndOutOfMemory) {
     EXPECT_EQ(a->b_samples[199], 0.0f);
     EXPECT_EQ(peer->b_memory, a->b_memory);
     EXPECT_EQ(peer->b_frames, 100);
+    EXPECT_EQ(peer->b_valid, 0);
+    EXPECT_TRUE(notes().empty());
+    EXPECT_EQ(a->b_realloc, 0);
+
+    // A size beyond the 64-bit range is a bad size, never undefined arithmetic.
+    send(a, "setsize", "-1e30");
+    EXPECT_EQ(console(), std::vector<std::string>{"buffer~: error: size: bad size -9223372036854775808"});
 }
 
 TEST_F(Resize, ResizeAndCopy) {
