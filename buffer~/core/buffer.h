@@ -80,7 +80,7 @@ void buffer_printmodtime(t_buffer *x);
 // ---- editing (edit/) ----------------------------------------------------------------------------
 void buffer_fill(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
 
-// ---- messages still to be built (core/pending.cpp) ---------------------------------------------
+// ---- messages of the read, write, edit and window subsystems ---------------------------------------------
 void buffer_read(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
 void buffer_doread(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
 void buffer_readagain(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
