@@ -1,0 +1,34 @@
+// normalize: one common factor for every channel, so that the peak meets the target.
+#include <cmath>
+
+#include "edit.h"
+
+void buffer_normalize(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
+    (void)s;
+    long type = argc == 1 && argv ? atom_gettype(argv) : (long)A_NOTHING;
+    if (type != A_LONG && type != A_FLOAT) {
+        object_error(&x->b_obj, "normalize requires float argument");
+        return;
+    }
+    double target = atom_getfloat(argv);
+    if (!(target > 0.0)) {
+        object_error(&x->b_obj, "normalize requires positive, non-zero argument");
+        return;
+    }
+    float *samples = x->b_samples;
+    t_atom_long n = samples ? x->b_size : 0;
+    if (n < 1) return;
+
+    double peak = 0.0;
+    for (t_atom_long i = 0; i < n; i++) {
+        double a = std::fabs((double)samples[i]);
+        if (a > peak) peak = a;
+    }
+    // Silence has no level to scale from.
+    if (!(peak > 0.0)) return;
+
+    double factor = target / peak;
+    for (t_atom_long i = 0; i < n; i++) samples[i] = (float)((double)samples[i] * factor);
+    buffer_dirty(x);
+    buffer_propogate(x);
+}
