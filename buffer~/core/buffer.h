@@ -24,8 +24,6 @@ void buffer_bang(t_buffer *x);
 void buffer_fileusage(t_buffer *x, void *context);
 void buffer_dsp64(t_buffer *x);
 long buffer_acceptsdrag(t_buffer *x, t_object *drag, t_object *view);
-// Console report for a message whose work is not built yet.
-void buffer_not_available(t_buffer *x, t_symbol *s);
 
 // ---- record, creation, teardown (core/record.cpp) ----------------------------------------
 void *buffer_new(t_symbol *s, long argc, t_atom *argv);

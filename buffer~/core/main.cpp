@@ -171,7 +171,3 @@ long buffer_acceptsdrag(t_buffer *x, t_object *drag, t_object *view) {
     }
     return 0;
 }
-
-void buffer_not_available(t_buffer *x, t_symbol *s) {
-    object_error(&x->b_obj, "%s: not available yet", s && s->s_name[0] ? s->s_name : "message");
-}

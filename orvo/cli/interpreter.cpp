@@ -9,8 +9,8 @@ namespace orvo_cli {
 
 namespace {
 
-const char *const kStatementWords[] = {"new",    "free", "sched", "connect", "watch", "wait",
-                                       "dialog", "set",  "echo",  "info",    "peek",  "poke"};
+const char *const kStatementWords[] = {"new", "free", "sched", "connect", "watch", "wait",  "dialog",
+                                       "set", "echo", "info",  "peek",    "poke",  "window"};
 
 bool is_statement_word(const std::string &w) {
     for (auto *s : kStatementWords)
@@ -104,6 +104,7 @@ bool Interpreter::line(const std::string &raw, long lineno) {
         if (head == "info") return st_info(argc - 1, argv + 1);
         if (head == "peek") return st_peek(argc - 1, argv + 1);
         if (head == "poke") return st_poke(argc - 1, argv + 1);
+        if (head == "window") return st_window(argc - 1, argv + 1);
     }
     return st_send(argc, argv, false);
 }

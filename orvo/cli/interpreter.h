@@ -33,6 +33,7 @@ class Interpreter {
     bool st_info(long argc, t_atom *argv);
     bool st_peek(long argc, t_atom *argv);
     bool st_poke(long argc, t_atom *argv);
+    bool st_window(long argc, t_atom *argv);  // window.cpp
 
     bool realtime_;
     bool malformed_ = false;

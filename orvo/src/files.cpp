@@ -107,6 +107,8 @@ const ExtType kExtTypes[] = {
     {"mp3", FOURCC('M', 'p', '3', ' ')},  {"m4a", FOURCC('M', '4', 'a', ' ')},  {"raw", FOURCC('D', 'A', 'T', 'A')},
     {"bin", FOURCC('D', 'A', 'T', 'A')},  {"dat", FOURCC('D', 'A', 'T', 'A')},  {"pcm", FOURCC('D', 'A', 'T', 'A')},
     {"ulaw", FOURCC('U', 'L', 'A', 'W')},
+    // Movies: their sound is MPEG-4 audio as far as lookup and reading are concerned.
+    {"mp4", FOURCC('M', '4', 'a', ' ')},  {"m4v", FOURCC('M', '4', 'a', ' ')},  {"mov", FOURCC('M', '4', 'a', ' ')},
 };
 
 t_fourcc type_from_extension(const std::string &path) {

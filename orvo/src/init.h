@@ -5,4 +5,5 @@ void init_objects();                 // symbols, common table, host classes (obj
 void init_scheduler(bool realtime);  // main thread identity, queues, scheduler thread
 void stop_scheduler();
 void init_files();                   // default and search folders, dialogs
+void init_windows();                 // jpatcher, its view and waveform~
 }  // namespace orvo::detail

@@ -1,5 +1,7 @@
 // The host's sound-file object "jsoundfile": opens, parses and writes sound-file
-// containers for its owner, through libsndfile.
+// containers for its owner, through libsndfile; files libsndfile cannot decode
+// (compressed audio in MPEG-4 containers, the sound of movies) are read through
+// FFmpeg's libraries (jsoundfile_ffmpeg.cpp).
 //
 // Read side: open (path id, name, 0, 0), then the queries and "readfloats",
 // then close. Write side: "format" (type code) first, then open (which only
@@ -15,13 +17,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "files_internal.h"
 #include "init.h"
+#include "jsoundfile_ffmpeg.h"
 #include "orvo/runtime.h"
 
 namespace fs = std::filesystem;
@@ -44,9 +46,11 @@ struct Instrument {
 
 struct Impl {
     SNDFILE *sf = nullptr;
-    SF_INFO info{};
-    std::string file;  // full path of the open (or to be written) file
-    bool raw = false;  // read as headerless data
+    orvo::detail::MediaStream *media = nullptr;  // a file libsndfile has no decoder for
+    uint64_t media_next = 0;                     // its frame that the next block starts at
+    SF_INFO info{};                              // rate, channels and length of either
+    std::string file;                            // full path of the open (or to be written) file
+    bool raw = false;                            // read as headerless data
     bool raw_float = false;
     bool write_side = false;  // "format" was sent since the last close
     t_fourcc format = 0;
@@ -75,21 +79,32 @@ int16_t be16(const unsigned char *p) { return (int16_t)(uint16_t)(p[0] << 8 | p[
 
 // Reads the INST and MARK chunks of an AIFF or AIFC file. libsndfile keeps
 // neither the loops' play modes nor a release loop without a sustain loop, so
-// the chunks are read here.
+// the chunks are read here. Only chunk headers and those two bodies are read:
+// the sound data is skipped, however long.
 Instrument read_aiff_instrument(const std::string &path) {
     Instrument in;
     std::ifstream f(path, std::ios::binary);
-    std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (d.size() < 12 || memcmp(d.data(), "FORM", 4) != 0 ||
-        (memcmp(d.data() + 8, "AIFF", 4) != 0 && memcmp(d.data() + 8, "AIFC", 4) != 0))
+    unsigned char head[12];
+    if (!f.read(reinterpret_cast<char *>(head), sizeof head) || memcmp(head, "FORM", 4) != 0 ||
+        (memcmp(head + 8, "AIFF", 4) != 0 && memcmp(head + 8, "AIFC", 4) != 0))
         return in;
-    size_t pos = 12;
-    while (pos + 8 <= d.size()) {
-        const unsigned char *id = d.data() + pos;
-        size_t len = be32(id + 4), body = pos + 8;
-        if (body + len > d.size()) break;
-        const unsigned char *p = d.data() + body;
-        if (memcmp(id, "INST", 4) == 0 && len >= 20) {
+    f.seekg(0, std::ios::end);
+    const uint64_t size = (uint64_t)f.tellg();
+    uint64_t pos = 12;
+    std::vector<unsigned char> body;
+    while (pos + 8 <= size) {
+        unsigned char id[8];
+        f.seekg((std::streamoff)pos);
+        if (!f.read(reinterpret_cast<char *>(id), sizeof id)) break;
+        uint64_t len = be32(id + 4), start = pos + 8;
+        if (start + len > size) break;
+        bool inst = memcmp(id, "INST", 4) == 0, mark = memcmp(id, "MARK", 4) == 0;
+        if (inst || mark) {
+            body.resize((size_t)len);
+            if (!f.read(reinterpret_cast<char *>(body.data()), (std::streamsize)len)) break;
+        }
+        const unsigned char *p = body.data();
+        if (inst && len >= 20) {
             in.present = true;
             in.basenote = p[0];
             in.detune = (int8_t)p[1];
@@ -104,7 +119,7 @@ Instrument read_aiff_instrument(const std::string &path) {
             in.rel_mode = be16(p + 14);
             in.rel_begin = be16(p + 16);
             in.rel_end = be16(p + 18);
-        } else if (memcmp(id, "MARK", 4) == 0 && len >= 2) {
+        } else if (mark && len >= 2) {
             size_t n = (size_t)(uint16_t)be16(p), q = 2;
             for (size_t i = 0; i < n && q + 7 <= len; ++i) {
                 int mid = be16(p + q);
@@ -114,7 +129,7 @@ Instrument read_aiff_instrument(const std::string &path) {
                 in.markers.emplace_back(mid, frame);
             }
         }
-        pos = body + len + (len & 1);
+        pos = start + len + (len & 1);
     }
     return in;
 }
@@ -149,9 +164,13 @@ Instrument read_sf_instrument(SNDFILE *sf) {
     return in;
 }
 
+bool is_open(const Impl *m) { return m->sf || m->media; }
+
 void close_file(Impl *m) {
     if (m->sf) sf_close(m->sf);
     m->sf = nullptr;
+    orvo::detail::media_close(m->media);
+    m->media = nullptr;
     m->info = SF_INFO{};
     m->file.clear();
     m->raw = m->raw_float = false;
@@ -177,7 +196,7 @@ bool open_raw(Impl *m, bool as_float) {
 
 void *js_open(t_jsoundfile *x, long path, const char *name, long, long) {
     Impl *m = x->j_impl;
-    if (m->sf) close_file(m);
+    if (is_open(m)) close_file(m);
     std::string folder = orvo::detail::folder_path((short)path);
     if (folder.empty() || !name || !*name) return result(kErrNotFound);
     std::string full = (fs::path(folder) / name).string();
@@ -192,7 +211,16 @@ void *js_open(t_jsoundfile *x, long path, const char *name, long, long) {
     m->sf = sf_open(full.c_str(), SFM_READ, &m->info);
     if (!m->sf) {
         int err = sf_error(nullptr);
-        if (orvo::detail::file_type(full) == FOURCC('D', 'A', 'T', 'A') && open_raw(m, false)) return result(0);
+        if (orvo::detail::file_type(full) == FOURCC('D', 'A', 'T', 'A')) {
+            if (open_raw(m, false)) return result(0);
+        } else if ((m->media = orvo::detail::media_open(full))) {
+            // Compressed audio or a movie's sound track. The length is asked for only when
+            // needed: finding it exactly means decoding the whole stream once.
+            m->info = SF_INFO{};
+            m->info.samplerate = orvo::detail::media_rate(m->media);
+            m->info.channels = orvo::detail::media_channels(m->media);
+            return result(0);
+        }
         m->file.clear();
         return result(err ? err : kErrNotOpen);
     }
@@ -210,9 +238,23 @@ void *js_close(t_jsoundfile *x) {
     return nullptr;
 }
 
-void *js_getsr(t_jsoundfile *x) { return result(x->j_impl->sf ? x->j_impl->info.samplerate : 0); }
-void *js_getchannelcount(t_jsoundfile *x) { return result(x->j_impl->sf ? x->j_impl->info.channels : 0); }
-void *js_getlength(t_jsoundfile *x) { return result(x->j_impl->sf ? (long)x->j_impl->info.frames : 0); }
+void *js_getsr(t_jsoundfile *x) { return result(is_open(x->j_impl) ? x->j_impl->info.samplerate : 0); }
+void *js_getchannelcount(t_jsoundfile *x) { return result(is_open(x->j_impl) ? x->j_impl->info.channels : 0); }
+void *js_getlength(t_jsoundfile *x) {
+    Impl *m = x->j_impl;
+    if (m->media) return result((long)orvo::detail::media_length(m->media));
+    return result(m->sf ? (long)m->info.frames : 0);
+}
+
+// Up to want frames of the open file from where the last call stopped, in its own channels.
+sf_count_t read_block(Impl *m, float *tmp, sf_count_t want) {
+    if (m->media) {
+        uint64_t got = orvo::detail::media_read(m->media, m->media_next, tmp, (uint64_t)want);
+        m->media_next += got;
+        return (sf_count_t)got;
+    }
+    return sf_readf_float(m->sf, tmp, want);
+}
 
 // Writes exactly frames interleaved frames of nchans channels: file channel c
 // to channel c, other channels and frames past the end of the file zero.
@@ -221,19 +263,24 @@ void *js_readfloats(t_jsoundfile *x, float *dst, t_atom_ulong start, t_atom_ulon
     if (!dst || nchans < 1) return result(kErrBadArgs);
     size_t total = (size_t)frames * (size_t)nchans;
     std::fill(dst, dst + total, 0.0f);
-    if (!m->sf) return result(kErrNotOpen);
+    if (!is_open(m)) return result(kErrNotOpen);
     if (m->raw && m->raw_float != (x->j_forcefloat != 0) && !open_raw(m, x->j_forcefloat != 0))
         return result(kErrNotOpen);
     long fch = m->info.channels;
-    if ((sf_count_t)start >= m->info.frames || frames == 0) return result(0);
-    if (sf_seek(m->sf, (sf_count_t)start, SEEK_SET) < 0) return result(sf_error(m->sf));
+    if (frames == 0) return result(0);
+    if (m->media) {
+        m->media_next = start;  // the decoder finds its way there; past the end it reads nothing
+    } else {
+        if (start >= (t_atom_ulong)m->info.frames) return result(0);
+        if (sf_seek(m->sf, (sf_count_t)start, SEEK_SET) < 0) return result(sf_error(m->sf));
+    }
     const sf_count_t block = 4096;
     std::vector<float> tmp((size_t)(block * fch));
     long copy = std::min(nchans, fch);
     t_atom_ulong done = 0;
     while (done < frames) {
         sf_count_t want = (sf_count_t)std::min<t_atom_ulong>(frames - done, (t_atom_ulong)block);
-        sf_count_t got = sf_readf_float(m->sf, tmp.data(), want);
+        sf_count_t got = read_block(m, tmp.data(), want);
         if (got <= 0) break;
         float *out = dst + done * (size_t)nchans;
         for (sf_count_t f = 0; f < got; ++f)

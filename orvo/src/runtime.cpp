@@ -10,6 +10,7 @@ void runtime_start(bool realtime) {
     if (g_running) return;
     detail::init_objects();
     detail::init_files();
+    detail::init_windows();
     detail::init_scheduler(realtime);
     g_running = true;
 }

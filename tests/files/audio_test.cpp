@@ -1,4 +1,5 @@
-// The host's audio library on the public buffer record.
+// The host's audio library on the public buffer record: the edit bracket, the
+// owner found through a name, validity shared by the boxes of a name.
 #include "buffer~/core/buffer_record.h"
 #include "orvo_test.h"
 
@@ -7,80 +8,66 @@ namespace {
 class AudioLibTest : public orvo_test::HostTest {
   protected:
     bool wants_plugins() const override { return false; }
-    void SetUp() override {
-        HostTest::SetUp();
-        static t_class *buf = class_new("h2_fake_buffer", nullptr, nullptr, (long)sizeof(t_buffer), 0L, 0L);
-        static t_class *other = class_new("h2_fake_other", nullptr, nullptr, (long)sizeof(t_buffer), 0L, 0L);
-        buf_class = buf;
-        other_class = other;
-        ASSERT_TRUE(buf_class && other_class);
+    void TearDown() override {
+        for (auto *x : made) freeobject(x);
+        HostTest::TearDown();
     }
-    t_class *buf_class = nullptr;
-    t_class *other_class = nullptr;
+    // A zeroed record of a buffer-like class, or of another class.
+    t_buffer *make(bool other_class = false) {
+        static t_class *buf = class_new("audio_test_buffer", nullptr, nullptr, (long)sizeof(t_buffer), 0L, 0L);
+        static t_class *other = class_new("audio_test_other", nullptr, nullptr, (long)sizeof(t_buffer), 0L, 0L);
+        made.push_back((t_object *)object_alloc(other_class ? other : buf));
+        return (t_buffer *)made.back();
+    }
+    std::vector<t_object *> made;
 };
 
-TEST_F(AudioLibTest, EditBracketCountsAndSetsValidity) {
-    z_sysinit();
-    z_sysinit();
-    t_buffer b{};
-    b.b_valid = 1;
-    ASSERT_EQ(buffer_edit_begin(&b), 0);
-    ASSERT_EQ(buffer_edit_begin(&b), 0);
-    EXPECT_EQ(orvo::open_edits(), 2);
-    buffer_edit_end(&b, 0);
-    EXPECT_EQ(b.b_valid, 0);
-    EXPECT_EQ(orvo::open_edits(), 1);
-    buffer_edit_end(&b, -1);
-    EXPECT_EQ(b.b_valid, 0) << "negative leaves the flag";
-    EXPECT_EQ(orvo::open_edits(), 0);
-
-    ASSERT_EQ(buffer_edit_begin(&b), 0);
-    buffer_edit_end(&b, 1);
-    EXPECT_EQ(b.b_valid, 1);
-
-    orvo::set_edits_refused(true);
-    EXPECT_NE(buffer_edit_begin(&b), 0);
-    EXPECT_EQ(orvo::open_edits(), 0) << "a refusal opens nothing";
-    orvo::set_edits_refused(false);
-    EXPECT_EQ(buffer_edit_begin(&b), 0);
-    buffer_edit_end(&b, 1);
-
-    buffer_valid(&b, 0);
-    EXPECT_EQ(b.b_valid, 0);
-    buffer_valid(&b, 5);
-    EXPECT_EQ(b.b_valid, 1);
+TEST_F(AudioLibTest, EditBracket) {
+    const std::tuple<bool, long, long, long> cases[] = {
+        // refused, valid before, valid passed to the end, valid after (negative: left as it was)
+        {false, 1, 0, 0}, {false, 0, 1, 1}, {false, 0, 5, 1}, {false, 1, -1, 1}, {false, 0, -1, 0}, {true, 1, 0, 1},
+    };
+    for (auto &[refused, before, end_arg, after] : cases) {
+        t_buffer b{};
+        b.b_valid = before;
+        orvo::set_edits_refused(refused);
+        bool opened = buffer_edit_begin(&b) == 0;
+        EXPECT_EQ(orvo::open_edits(), refused ? 0 : 1) << "a refusal opens nothing";
+        if (opened) buffer_edit_end(&b, end_arg);
+        EXPECT_EQ(b.b_valid, after) << before << " " << end_arg;
+        EXPECT_EQ(orvo::open_edits(), 0);
+    }
 }
 
-TEST_F(AudioLibTest, FindOwnerThroughTheNameSlot) {
-    auto *owner = static_cast<t_buffer *>(object_alloc(buf_class));
-    auto *peer = static_cast<t_buffer *>(object_alloc(buf_class));
-    auto *stranger = static_cast<t_object *>(object_alloc(other_class));
-    ASSERT_TRUE(owner && peer && stranger);
-    t_symbol *name = gensym("h2_findowner_name");
-    t_object *saved = name->s_thing;
-
+// The owner is what the name is bound to, if of the same class. Boxes of one
+// name share memory through the owner's chain: marking any one marks every box
+// on the same memory, and no box on other memory.
+TEST_F(AudioLibTest, OwnerAndValidityAcrossTheBoxesOfAName) {
+    float shared[4], stale[4];
+    t_symbol *name = gensym("audio_test_name");
+    t_buffer *owner = make(), *peer = make(), *old = make(), *elsewhere = make();
     EXPECT_EQ(buffer_findowner(peer), peer) << "no name";
-    peer->b_name = name;
+    for (t_buffer *b : {owner, peer, old}) b->b_name = name, b->b_memory = shared;
+    owner->b_next = old, old->b_next = peer, old->b_memory = stale;
+    elsewhere->b_name = gensym("audio_test_name2"), elsewhere->b_memory = shared;
+    for (auto [bound, expected] : {std::pair{&make(true)->b_obj, peer}, {nullptr, peer}, {&owner->b_obj, owner}}) {
+        name->s_thing = bound;
+        EXPECT_EQ(buffer_findowner(peer), expected);
+        EXPECT_EQ(buffer_findowner(old), expected == peer ? old : owner);
+    }
+    const std::tuple<t_buffer *, bool, long, std::vector<t_atom_long>> steps[] = {
+        // marked box, through an edit bracket or buffer_valid, the value; then owner, peer, old, elsewhere
+        {peer, true, 1, {1, 1, 0, 0}},  {owner, false, 0, {0, 0, 0, 0}}, {old, false, 1, {0, 0, 1, 0}},
+        {peer, false, 7, {1, 1, 1, 0}}, {owner, true, 0, {0, 0, 1, 0}},
+    };
+    for (auto &[who, edit, valid, states] : steps) {
+        if (!edit)
+            buffer_valid(who, valid);
+        else if (buffer_edit_begin(who) == 0)
+            buffer_edit_end(who, valid);
+        EXPECT_EQ(states, (std::vector<t_atom_long>{owner->b_valid, peer->b_valid, old->b_valid, elsewhere->b_valid}));
+    }
     name->s_thing = nullptr;
-    EXPECT_EQ(buffer_findowner(peer), peer) << "name bound to nothing";
-    name->s_thing = &owner->b_obj;
-    EXPECT_EQ(buffer_findowner(peer), owner);
-    EXPECT_EQ(buffer_findowner(owner), owner);
-    name->s_thing = stranger;
-    EXPECT_EQ(buffer_findowner(peer), peer) << "bound to an object of another class";
-
-    name->s_thing = saved;
-    freeobject(&owner->b_obj);
-    freeobject(&peer->b_obj);
-    freeobject(stranger);
-}
-
-TEST_F(AudioLibTest, SetZeroCountsFloats) {
-    float v[6] = {1, 2, 3, 4, 5, 6};
-    set_zero(v + 1, 4);
-    EXPECT_EQ(std::vector<float>(v, v + 6), (std::vector<float>{1, 0, 0, 0, 0, 6}));
-    set_zero(v, -3);
-    EXPECT_EQ(v[0], 1.0f);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Host memory: the block registry and its statistics, large blocks, fault injection.
 #include <cstdint>
-#include <cstring>
 
 #include "orvo_test.h"
 
@@ -11,96 +10,59 @@ class MemoryTest : public orvo_test::HostTest {
     bool wants_plugins() const override { return false; }
 };
 
-TEST_F(MemoryTest, StatsFollowLiveBlocks) {
-    auto before = orvo::mem_stats();
-    char *a = sysmem_newptr(100);
-    char *b = sysmem_newptrclear(28);
-    ASSERT_TRUE(a && b);
-    auto mid = orvo::mem_stats();
-    EXPECT_EQ(mid.blocks, before.blocks + 2);
-    EXPECT_EQ(mid.bytes, before.bytes + 128);
-    EXPECT_EQ(mid.allocs, before.allocs + 2);
-    EXPECT_EQ(sysmem_ptrsize(a), 100);
-    EXPECT_EQ(sysmem_ptrsize(b), 28);
-    sysmem_freeptr(a);
-    sysmem_freeptr(b);
-    sysmem_freeptr(nullptr);
-    auto after = orvo::mem_stats();
-    EXPECT_EQ(after.blocks, before.blocks);
-    EXPECT_EQ(after.bytes, before.bytes);
-    EXPECT_EQ(after.allocs, before.allocs + 2) << "allocations are counted, not live";
+constexpr t_ptr_int MiB = t_ptr_int(1) << 20;
+
+// Live blocks, their bytes and the allocations made since before.
+std::vector<long long> since(const orvo::MemStats &before) {
+    auto now = orvo::mem_stats();
+    return {now.blocks - before.blocks, now.bytes - before.bytes, now.allocs - before.allocs};
 }
 
-TEST_F(MemoryTest, ClearedBlocksAreZeroAndCopyCopies) {
-    for (t_ptr_int size : {t_ptr_int(1), t_ptr_int(4097), t_ptr_int(6) << 20}) {
+// Each block counts while it lives; blocks from 4 MiB on are aligned to 2 MiB.
+// All are cleared when asked and usable to the last byte.
+TEST_F(MemoryTest, BlocksStatsAndAlignment) {
+    auto before = orvo::mem_stats();
+    long long n = 0;
+    for (t_ptr_int size : {t_ptr_int(0), t_ptr_int(100), t_ptr_int(4097), 4 * MiB - 1, 4 * MiB, 9 * MiB + 3}) {
         char *p = sysmem_newptrclear(size);
-        ASSERT_NE(p, nullptr) << size;
-        bool zero = true;
-        for (t_ptr_int i = 0; i < size; ++i) zero &= p[i] == 0;
+        ASSERT_NE(p, nullptr) << "size " << size << " (0 is still a block)";
+        EXPECT_EQ(since(before), (std::vector<long long>{1, size, ++n}));
+        EXPECT_EQ(sysmem_ptrsize(p), size);
+        EXPECT_EQ(size >= 4 * MiB ? (uintptr_t)p % (2 * MiB) : 0u, 0u) << size;
+        bool zero = size == 0 || p[size - 1] == 0;
+        for (t_ptr_int i = 0; i < size; i += 4096) zero &= p[i] == 0, p[i] = 1;
+        if (size) p[size - 1] = 7;
         EXPECT_TRUE(zero) << size;
         sysmem_freeptr(p);
     }
-    char src[5] = {1, 2, 3, 4, 5};
-    char *dst = sysmem_newptr(5);
-    sysmem_copyptr(src, dst, 5);
-    EXPECT_EQ(memcmp(src, dst, 5), 0);
-    sysmem_freeptr(dst);
-}
-
-TEST_F(MemoryTest, SizeZeroNegativeAndForeignPointers) {
-    char *z = sysmem_newptr(0);
-    EXPECT_NE(z, nullptr);
-    EXPECT_EQ(sysmem_ptrsize(z), 0);
-    sysmem_freeptr(z);
-    auto before = orvo::mem_stats();
     EXPECT_EQ(sysmem_newptr(-1), nullptr);
-    EXPECT_EQ(sysmem_newptrclear(-100), nullptr);
-    EXPECT_EQ(orvo::mem_stats().allocs, before.allocs);
     int local = 0;
     sysmem_freeptr(&local);  // not a host block: must not reach free()
-    EXPECT_EQ(sysmem_ptrsize(&local), 0);
-    EXPECT_EQ(orvo::mem_stats().blocks, before.blocks);
+    sysmem_freeptr(nullptr);
+    EXPECT_EQ(since(before), (std::vector<long long>{0, 0, n})) << "allocations are counted, not live";
 }
 
-TEST_F(MemoryTest, LargeBlocksAreHugePageAlignedAndUsable) {
-    const t_ptr_int sizes[] = {t_ptr_int(4) << 20, (t_ptr_int(4) << 20) - 1, (t_ptr_int(9) << 20) + 3};
-    for (t_ptr_int size : sizes) {
-        char *p = sysmem_newptr(size);
-        ASSERT_NE(p, nullptr);
-        if (size >= (t_ptr_int(4) << 20)) {
-            EXPECT_EQ((uintptr_t)p % (uintptr_t(2) << 20), 0u) << size;
+TEST_F(MemoryTest, FaultInjection) {
+    const std::tuple<long, long long, std::vector<std::pair<t_ptr_int, bool>>> cases[] = {
+        // fail next, fail above, then each size asked and whether it is granted
+        {2, 0, {{10, false}, {10, false}, {10, true}}},
+        {0, 1000, {{1000, true}, {1001, false}, {8 * MiB, false}, {1, true}}},
+        {1, 1000, {{10, false}, {10, true}, {2000, false}}},
+    };
+    for (auto &[next, above, asks] : cases) {
+        orvo::mem_fail_next(next);
+        orvo::mem_fail_above(above);
+        auto before = orvo::mem_stats();
+        long long granted = 0;
+        for (auto [size, ok] : asks) {
+            char *p = granted % 2 ? sysmem_newptrclear(size) : sysmem_newptr(size);
+            EXPECT_EQ(p != nullptr, ok) << next << "/" << above << " " << size;
+            granted += p != nullptr;
+            sysmem_freeptr(p);
         }
-        EXPECT_EQ(sysmem_ptrsize(p), size);
-        // every page writable, up to the last byte
-        for (t_ptr_int i = 0; i < size; i += 4096) p[i] = (char)i;
-        p[size - 1] = 7;
-        EXPECT_EQ(p[size - 1], 7);
-        sysmem_freeptr(p);
+        EXPECT_EQ(since(before), (std::vector<long long>{0, 0, granted})) << "failed allocations count for nothing";
+        orvo::mem_fail_reset();
     }
-}
-
-TEST_F(MemoryTest, FailNextFailsExactlyThatMany) {
-    auto before = orvo::mem_stats();
-    orvo::mem_fail_next(2);
-    EXPECT_EQ(sysmem_newptr(10), nullptr);
-    EXPECT_EQ(sysmem_newptrclear(10), nullptr);
-    EXPECT_EQ(orvo::mem_stats().allocs, before.allocs) << "failed allocations count for nothing";
-    char *p = sysmem_newptr(10);
-    EXPECT_NE(p, nullptr);
-    sysmem_freeptr(p);
-}
-
-TEST_F(MemoryTest, FailAboveOnlyLargerBlocks) {
-    orvo::mem_fail_above(1000);
-    char *ok = sysmem_newptr(1000);
-    EXPECT_NE(ok, nullptr);
-    EXPECT_EQ(sysmem_newptr(1001), nullptr);
-    EXPECT_EQ(sysmem_newptrclear(t_ptr_int(8) << 20), nullptr);
-    orvo::mem_fail_reset();
-    char *big = sysmem_newptr(1001);
-    EXPECT_NE(big, nullptr);
-    sysmem_freeptr(ok);
-    sysmem_freeptr(big);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Shared pieces of the host object-system tests: a fixture without plug-ins
-// and a small record type for test classes.
+// Shared pieces of the host object-system tests: a fixture without plug-ins, a
+// plain class made by name, and a client that records what it hears.
 #pragma once
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,9 @@ method M(F *f) {
     return reinterpret_cast<method>(reinterpret_cast<void (*)()>(f));
 }
 
-class ObjTest : public orvo_test::HostTest {
-  protected:
-    bool wants_plugins() const override { return false; }
-};
+inline t_atom as_atom(t_atom_long v) { return t_atom{A_LONG, {.w_long = v}}; }
+inline t_atom as_atom(double v) { return t_atom{A_FLOAT, {.w_float = v}}; }
+inline t_atom as_atom(t_symbol *v) { return t_atom{A_SYM, {.w_sym = v}}; }
 
 // Atoms parsed from text into a vector (no host memory involved).
 inline std::vector<t_atom> atoms(const std::string &text) {
@@ -28,5 +28,105 @@ inline std::vector<t_atom> atoms(const std::string &text) {
     v.resize((size_t)n);
     return v;
 }
+
+// "L1 F2.5 S[word]": atoms with their types, exactly.
+inline std::string describe(const t_atom *argv, long argc) {
+    std::string out;
+    for (long i = 0; i < argc; ++i) {
+        char b[80] = "?";
+        const t_atom &a = argv[i];
+        if (a.a_type == A_LONG) std::snprintf(b, sizeof b, "L%lld", (long long)a.a_w.w_long);
+        if (a.a_type == A_FLOAT) std::snprintf(b, sizeof b, "F%.17g", a.a_w.w_float);
+        if (a.a_type == A_SYM) std::snprintf(b, sizeof b, "S[%s]", a.a_w.w_sym->s_name);
+        out += (i ? " " : "") + std::string(b);
+    }
+    return out;
+}
+inline std::string describe(const std::vector<t_atom> &v) { return describe(v.data(), (long)v.size()); }
+
+// "thingtest" in "box", created from (optional long, optional symbol, optional float).
+struct Thing {
+    t_object ob;
+    t_atom_long n;
+    t_symbol *s;
+    double f;
+};
+inline std::vector<std::string> g_freed;  // per destructor call: "n live" while still a valid object
+inline t_class *thing_class();
+inline void *thing_new(t_atom_long n, t_symbol *s, double f) {
+    auto *x = (Thing *)object_alloc(thing_class());
+    *x = Thing{x->ob, n, s, f};
+    return x;
+}
+inline void thing_free(Thing *x) {
+    g_freed.push_back(std::to_string(x->n) + (object_valid(x) ? " live" : " gone"));
+    x->n = -1;  // no longer whole
+}
+inline t_class *thing_class() {
+    static t_class *c =
+        class_new("thingtest", M(thing_new), M(thing_free), sizeof(Thing), 0, A_DEFLONG, A_DEFSYM, A_DEFFLOAT, 0);
+    class_register(gensym("box"), c);
+    return c;
+}
+
+// How a client names what it is given: a Thing by its number, an attribute by its name.
+inline std::string who(void *p) {
+    if (object_class(p) == thing_class()) return "#" + std::to_string(((Thing *)p)->n);
+    if (object_classname(p) == gensym("attr")) return ((t_symbol *)object_method(p, gensym("getname")))->s_name;
+    return object_valid(p) ? object_classname(p)->s_name : std::to_string((intptr_t)p);
+}
+
+// Each client adds "id: s msg sender data" to g_heard per notification, then
+// detaches the client it is told to silence from the sender.
+struct Client {
+    t_object ob;
+    char id;
+    Client *silence;
+};
+inline std::vector<std::string> g_heard;
+inline void *client_notify(Client *x, t_symbol *s, t_symbol *msg, void *sender, void *data) {
+    g_heard.push_back(std::string{x->id} + ": " + s->s_name + " " + msg->s_name + " " + who(sender) + " " + who(data));
+    if (x->silence) object_detach_byptr(x->silence, sender);
+    return nullptr;
+}
+
+class ObjTest : public orvo_test::HostTest {
+  protected:
+    bool wants_plugins() const override { return false; }
+    void SetUp() override {
+        HostTest::SetUp();
+        thing_class();  // registers "thingtest"
+        g_heard.clear();
+    }
+    Client *client(char id) {
+        static t_class *c = class_new("clienttest", nullptr, nullptr, sizeof(Client), 0, 0);
+        class_addmethod(c, M(client_notify), "notify", A_PRIVATE, 0);
+        auto *x = (Client *)object_alloc(c);
+        x->id = id;
+        return x;
+    }
+    // A box made by class name from arguments as text.
+    template <class T>
+    T *make(const char *cls, const std::string &args) {
+        auto a = atoms(args);
+        return (T *)object_new_typed(gensym("box"), gensym(cls), (long)a.size(), a.data());
+    }
+    Thing *thing(const std::string &args) { return make<Thing>("thingtest", args); }
+};
+
+// A fixture holding one fresh instance x_ of a class.
+template <class T, t_class *(*Class)()>
+class InstanceTest : public ObjTest {
+  protected:
+    void SetUp() override {
+        ObjTest::SetUp();
+        x_ = (T *)object_alloc(Class());
+    }
+    void TearDown() override {
+        object_free(x_);
+        ObjTest::TearDown();  // also checks that every host memory block made meanwhile was freed
+    }
+    T *x_ = nullptr;
+};
 
 }  // namespace host_test

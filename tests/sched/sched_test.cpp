@@ -1,5 +1,7 @@
-// Main thread, scheduler thread, deferral, queue elements, clocks, time and
-// critical regions. Runs under ThreadSanitizer too.
+// Main thread, scheduler thread, deferral, queue elements, clocks, time and the
+// critical region. Runs under ThreadSanitizer too.
+#include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -12,32 +14,22 @@ class SchedTest : public orvo_test::HostTest {
     bool wants_plugins() const override { return false; }
 };
 
-// What each call saw, in the order they ran.
-struct Recorder {
-    std::vector<std::string> tags;  // selector, or "plain" for fn(x)
-    std::vector<std::vector<t_atom_long>> args;
-    std::vector<bool> on_main, on_timer;
-    std::vector<t_atom_long> times;  // gettime() at each call
-    void note(const char *tag) {
-        tags.push_back(tag);
-        on_main.push_back(systhread_ismainthread() != 0);
-        on_timer.push_back(systhread_istimerthread() != 0);
-        times.push_back(gettime());
-    }
-    size_t size() const { return tags.size(); }
-};
-
-void record_defer(void *x, t_symbol *s, long argc, t_atom *argv) {
-    auto *r = static_cast<Recorder *>(x);
-    r->note(s ? s->s_name : "");
-    std::vector<t_atom_long> a;
-    for (long i = 0; i < argc; ++i) a.push_back(atom_getlong(argv + i));
-    r->args.push_back(a);
+// What each call saw, as text: what it was, then the thread it ran on.
+using Log = std::vector<std::string>;
+void note(Log *log, const std::string &what) {
+    log->push_back(what + (systhread_ismainthread() ? " main" : systhread_istimerthread() ? " timer" : " other"));
 }
-
-void record_plain(void *x) {
-    static_cast<Recorder *>(x)->note("plain");
-    static_cast<Recorder *>(x)->args.emplace_back();
+void log_deferred(void *x, t_symbol *s, long argc, t_atom *argv) {
+    std::string what = s->s_name;
+    for (long i = 0; i < argc; ++i) what += " " + std::to_string(atom_getlong(argv + i));
+    note((Log *)x, what);
+}
+void log_plain(void *x) { note((Log *)x, "plain"); }
+// A clock's owner, {log, name, t0}: notes its name and the time since t0.
+using Owner = std::tuple<Log *, const char *, t_atom_long>;
+void log_clock(void *x) {
+    auto [log, name, t0] = *static_cast<Owner *>(x);
+    note(log, name + ("@" + std::to_string(gettime() - t0)));
 }
 
 template <class F>
@@ -45,274 +37,91 @@ method as_method(F f) {
     return reinterpret_cast<method>(reinterpret_cast<void (*)(void)>(f));
 }
 
-std::vector<t_atom> longs(std::initializer_list<t_atom_long> v) {
-    std::vector<t_atom> a(v.size());
-    size_t i = 0;
-    for (auto n : v) atom_setlong(&a[i++], n);
-    return a;
+using Runner = void (*)(const std::function<void()> &);
+void on_main(const std::function<void()> &fn) { fn(); }
+void on_thread(const std::function<void()> &fn) { std::thread(fn).join(); }
+
+// run_on_scheduler runs on the scheduler thread and returns once done. defer runs
+// at once on the main thread and is queued elsewhere; defer_low is always queued.
+// Queued calls run on the main thread with their own copy of the atoms.
+TEST_F(SchedTest, DeferFromEachThread) {
+    const std::tuple<const char *, Runner, const char *, bool> cases[] = {
+        {"defer", on_main, "run main", true},
+        {"defer", orvo::run_on_scheduler, "run timer", false},
+        {"defer", on_thread, "run other", false},
+        {"low", on_main, "run main", false},
+        {"low", orvo::run_on_scheduler, "run timer", false},
+    };
+    for (auto &[kind, run, where, at_once] : cases) {
+        Log log, ran;
+        run([&, kind = kind] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            note(&ran, "run");
+            t_atom args[2];
+            atom_setlong(args, 5), atom_setlong(args + 1, 6);
+            (kind[0] == 'l' ? defer_low : defer)(&log, as_method(log_deferred), gensym(kind), 2, args);
+            atom_setlong(args, 99);
+        });
+        EXPECT_EQ(ran, Log{where});
+        EXPECT_EQ(log.size(), at_once ? 1u : 0u) << kind << " " << where;
+        orvo::run_until_idle();
+        EXPECT_EQ(log, Log{kind + std::string(" 5 6 main")}) << where;
+    }
 }
-
-// ---- threads ---------------------------------------------------------------------------
-
-TEST_F(SchedTest, ThreadIdentityAndRunOnScheduler) {
-    EXPECT_TRUE(systhread_ismainthread());
-    EXPECT_FALSE(systhread_istimerthread());
-    bool main_there = true, timer_there = false;
-    orvo::run_on_scheduler([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // returns only once it has run
-        main_there = systhread_ismainthread();
-        timer_there = systhread_istimerthread();
-    });
-    EXPECT_FALSE(main_there);
-    EXPECT_TRUE(timer_there);
-    std::thread([&] {
-        main_there = systhread_ismainthread();
-        orvo::run_on_scheduler([&] { timer_there = false; });
-    }).join();
-    EXPECT_FALSE(main_there);
-    EXPECT_FALSE(timer_there);
-}
-
-// ---- defer -------------------------------------------------------------------------------
-
-TEST_F(SchedTest, DeferOnMainRunsAtOnce) {
-    Recorder r;
-    auto args = longs({1, 2, 3});
-    EXPECT_EQ(defer(&r, as_method(record_defer), gensym("now"), 3, args.data()), nullptr);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r.tags[0], "now");
-    EXPECT_EQ(r.args[0], (std::vector<t_atom_long>{1, 2, 3}));
-    EXPECT_TRUE(r.on_main[0]);
-}
-
-TEST_F(SchedTest, DeferFromOtherThreadsRunsLaterOnMainWithCopiedAtoms) {
-    Recorder r;
-    void *token = nullptr;
-    orvo::run_on_scheduler([&] {
-        auto args = longs({5, 6});
-        token = defer(&r, as_method(record_defer), gensym("later"), 2, args.data());
-        atom_setlong(&args[0], 99);  // the queued call keeps its own copy
-    });
-    EXPECT_NE(token, nullptr);
-    std::thread([&] {
-        for (t_atom_long i = 0; i < 3; ++i) {
-            auto args = longs({i});
-            defer(&r, as_method(record_defer), gensym("t"), 1, args.data());
-        }
-    }).join();
-    EXPECT_EQ(r.size(), 0u);
-    orvo::run_until_idle();
-    ASSERT_EQ(r.size(), 4u);
-    EXPECT_EQ(r.args[0], (std::vector<t_atom_long>{5, 6}));
-    for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(r.on_main[i]);
-    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(r.args[i], std::vector<t_atom_long>{(t_atom_long)i - 1}) << "in order";
-}
-
-TEST_F(SchedTest, DeferLowNeverRunsAtOnce) {
-    Recorder r;
-    EXPECT_NE(defer_low(&r, as_method(record_defer), gensym("low"), 0, nullptr), nullptr);
-    EXPECT_EQ(r.size(), 0u);
-    orvo::run_until_idle();
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_TRUE(r.on_main[0]);
-}
-
-TEST_F(SchedTest, QueuesDrainInOrderDeferThenQelemThenLow) {
-    Recorder r;
-    void *q = qelem_new(&r, as_method(record_plain));
-    defer_low(&r, as_method(record_defer), gensym("low"), 0, nullptr);
-    qelem_set(q);
-    orvo::run_on_scheduler([&] { defer(&r, as_method(record_defer), gensym("defer"), 0, nullptr); });
-    orvo::run_until_idle();
-    EXPECT_EQ(r.tags, (std::vector<std::string>{"defer", "plain", "low"}));
-    qelem_free(q);
-}
-
-// Deferred work that queues more: run_until_idle goes on until nothing is left.
-struct Chain {
-    int remaining, runs = 0;
-};
-void chain_step(void *x, t_symbol *, long, t_atom *) {
-    auto *c = static_cast<Chain *>(x);
-    ++c->runs;
-    if (--c->remaining > 0) defer_low(c, as_method(chain_step), nullptr, 0, nullptr);
-}
-
-TEST_F(SchedTest, RunUntilIdlePicksUpWorkQueuedWhileDraining) {
-    Chain c{5};
-    defer_low(&c, as_method(chain_step), nullptr, 0, nullptr);
-    orvo::run_until_idle();
-    EXPECT_EQ(c.runs, 5);
-}
-
-// ---- queue elements -------------------------------------------------------------------------
 
 TEST_F(SchedTest, QelemSetManyTimesRunsOnce) {
-    Recorder r;
-    void *q = qelem_new(&r, as_method(record_plain));
-    for (int i = 0; i < 5; ++i) qelem_set(q);
-    orvo::run_on_scheduler([&] { qelem_set(q); });
-    std::thread([&] { qelem_set(q); }).join();
-    EXPECT_EQ(r.size(), 0u) << "never at once, even on the main thread";
+    Log log;
+    void *q = qelem_new(&log, as_method(log_plain));
+    for (Runner run : {on_main, on_main, orvo::run_on_scheduler, on_thread}) run([&] { qelem_set(q); });
+    EXPECT_EQ(log, Log{}) << "never at once, even on the main thread";
     orvo::run_until_idle();
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_TRUE(r.on_main[0]);
-    qelem_set(q);  // once it has run it can be set again
+    EXPECT_EQ(log, Log{"plain main"});
+    qelem_set(q);
     orvo::run_until_idle();
-    EXPECT_EQ(r.size(), 2u);
+    EXPECT_EQ(log.size(), 2u) << "settable again once it has run";
     qelem_free(q);
 }
 
-TEST_F(SchedTest, QelemUnsetAndFreeCancel) {
-    Recorder r;
-    void *q1 = qelem_new(&r, as_method(record_plain));
-    void *q2 = qelem_new(&r, as_method(record_plain));
-    qelem_set(q1);
-    qelem_unset(q1);
-    qelem_set(q2);
-    qelem_free(q2);
-    orvo::run_until_idle();
-    EXPECT_EQ(r.size(), 0u);
-    qelem_free(q1);
+// Each row arms two clocks a and b from the scheduler thread (a delay; -1 unsets,
+// -2 frees), then advances: which fired, at what time after the start, in order.
+TEST_F(SchedTest, ClocksFireAtTheirTimesInOrder) {
+    const std::tuple<std::vector<std::pair<int, long>>, long, Log, size_t> cases[] = {
+        // arms (clock, delay), advance, fired, firings once time has moved on
+        {{{0, 10}}, 9, {}, 1},
+        {{{0, 10}}, 14, {"a@10 timer"}, 1},
+        {{{0, 30}, {1, 10}}, 50, {"b@10 timer", "a@30 timer"}, 2},
+        {{{0, 10}, {0, 30}}, 20, {}, 1},  // re-arming replaces
+        {{{0, 10}, {0, 30}}, 40, {"a@30 timer"}, 1},
+        {{{0, 5}, {1, 5}, {0, -1}, {1, -2}}, 10, {}, 0},
+        {{{1, 0}, {0, 0}}, 0, {"b@0 timer", "a@0 timer"}, 2},
+    };
+    for (auto &[arms, advance, fired, eventually] : cases) {
+        Log log;
+        t_atom_long t0 = gettime();
+        EXPECT_GT(t0, 0);
+        Owner owners[2] = {{&log, "a", t0}, {&log, "b", t0}};
+        void *clocks[2] = {clock_new(&owners[0], as_method(log_clock)), clock_new(&owners[1], as_method(log_clock))};
+        orvo::run_on_scheduler([&, &arms = arms] {
+            for (auto [k, delay] : arms) {
+                if (delay >= 0) clock_delay(clocks[k], delay);
+                if (delay == -1) clock_unset(clocks[k]);
+                if (delay == -2) freeobject((t_object *)clocks[k]), clocks[k] = nullptr;
+            }
+        });
+        EXPECT_EQ(log, Log{}) << "clocks wait for the main thread to run the scheduler";
+        orvo::run_until_idle();
+        EXPECT_EQ(gettime(), t0) << "time moves only with advance";
+        orvo::advance(advance);
+        EXPECT_EQ(gettime(), t0 + advance);
+        EXPECT_EQ(log, fired);
+        orvo::advance(100);
+        EXPECT_EQ(log.size(), eventually) << "one arming, one firing";
+        for (void *ck : clocks)
+            if (ck) freeobject((t_object *)ck);
+    }
 }
 
-// A queue element that sets itself again, or frees itself, from its own function.
-struct SelfQ {
-    void *q = nullptr;
-    int runs = 0;
-    bool free_it = false;
-};
-void self_q(void *x) {
-    auto *s = static_cast<SelfQ *>(x);
-    ++s->runs;
-    if (s->free_it)
-        qelem_free(s->q);
-    else if (s->runs < 3)
-        qelem_set(s->q);
-}
-
-TEST_F(SchedTest, QelemMaySetOrFreeItselfWhileRunning) {
-    SelfQ again, gone;
-    gone.free_it = true;
-    again.q = qelem_new(&again, as_method(self_q));
-    gone.q = qelem_new(&gone, as_method(self_q));
-    qelem_set(again.q);
-    qelem_set(gone.q);
-    orvo::run_until_idle();
-    EXPECT_EQ(again.runs, 3);
-    EXPECT_EQ(gone.runs, 1);
-    qelem_free(again.q);
-}
-
-// ---- clocks and time -------------------------------------------------------------------------
-
-TEST_F(SchedTest, ClockFiresOnSchedulerThreadAtItsTime) {
-    Recorder r;
-    void *c = clock_new(&r, as_method(record_plain));
-    ASSERT_NE(c, nullptr);
-    EXPECT_STREQ(object_classname(c)->s_name, "clock");
-    t_atom_long t0 = gettime();
-    EXPECT_GT(t0, 0);
-    orvo::run_until_idle();
-    EXPECT_EQ(gettime(), t0) << "time moves only with advance";
-    clock_delay(c, 10);
-    orvo::advance(9);
-    EXPECT_EQ(r.size(), 0u);
-    orvo::advance(5);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_TRUE(r.on_timer[0]);
-    EXPECT_FALSE(r.on_main[0]);
-    EXPECT_EQ(r.times[0], t0 + 10) << "fires at its own time, not at the end of the step";
-    EXPECT_EQ(gettime(), t0 + 14);
-    orvo::advance(100);
-    EXPECT_EQ(r.size(), 1u) << "one delay, one firing";
-
-    clock_delay(c, 10);
-    clock_delay(c, 30);  // re-arming replaces the earlier time
-    orvo::advance(20);
-    EXPECT_EQ(r.size(), 1u);
-    orvo::advance(20);
-    ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r.times[1], t0 + 144);
-    freeobject((t_object *)c);
-}
-
-TEST_F(SchedTest, ClocksFireInTimeOrderWithinOneAdvance) {
-    Recorder late_r, early_r;
-    void *late = clock_new(&late_r, as_method(record_plain));
-    void *early = clock_new(&early_r, as_method(record_plain));
-    t_atom_long t0 = gettime();
-    clock_delay(late, 30);
-    clock_delay(early, 10);
-    orvo::advance(50);
-    EXPECT_EQ(early_r.times, std::vector<t_atom_long>{t0 + 10});
-    EXPECT_EQ(late_r.times, std::vector<t_atom_long>{t0 + 30});
-    EXPECT_EQ(gettime(), t0 + 50);
-    freeobject((t_object *)late);
-    freeobject((t_object *)early);
-}
-
-TEST_F(SchedTest, ZeroDelayFiresAtTheCurrentTimeOnRunUntilIdle) {
-    Recorder r;
-    void *c = clock_new(&r, as_method(record_plain));
-    t_atom_long t0 = gettime();
-    orvo::run_on_scheduler([&] { clock_delay(c, 0); });
-    EXPECT_EQ(r.size(), 0u) << "clocks wait for the main thread's run_until_idle";
-    orvo::run_until_idle();
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r.times[0], t0);
-    freeobject((t_object *)c);
-}
-
-TEST_F(SchedTest, UnsetOrFreedClockDoesNotFire) {
-    Recorder r;
-    void *c1 = clock_new(&r, as_method(record_plain));
-    void *c2 = clock_new(&r, as_method(record_plain));
-    clock_delay(c1, 5);
-    clock_delay(c2, 5);
-    clock_unset(c1);
-    freeobject((t_object *)c2);
-    orvo::advance(10);
-    EXPECT_EQ(r.size(), 0u);
-    freeobject((t_object *)c1);
-}
-
-// The path a change takes from another thread: clock on the scheduler thread,
-// then a queue element on the main thread, all within one run_until_idle.
-struct Relay {
-    void *clock = nullptr, *qelem = nullptr;
-    int ticks = 0, qruns = 0;
-    bool qrun_on_main = false;
-};
-void relay_tick(void *x) {
-    auto *r = static_cast<Relay *>(x);
-    ++r->ticks;
-    qelem_set(r->qelem);
-}
-void relay_q(void *x) {
-    auto *r = static_cast<Relay *>(x);
-    ++r->qruns;
-    r->qrun_on_main = systhread_ismainthread() != 0;
-}
-
-TEST_F(SchedTest, ClockToQelemRelayCoalescesABurst) {
-    Relay r;
-    r.clock = clock_new(&r, as_method(relay_tick));
-    r.qelem = qelem_new(&r, as_method(relay_q));
-    orvo::run_on_scheduler([&] {
-        for (int i = 0; i < 10; ++i) clock_delay(r.clock, 0);
-    });
-    orvo::run_until_idle();
-    EXPECT_EQ(r.ticks, 1);
-    EXPECT_EQ(r.qruns, 1);
-    EXPECT_TRUE(r.qrun_on_main);
-    freeobject((t_object *)r.clock);
-    qelem_free(r.qelem);
-}
-
-// ---- critical regions and mutexes ---------------------------------------------------------------
-
-TEST_F(SchedTest, CriticalRegionExcludesAndIsRecursive) {
+TEST_F(SchedTest, CriticalRegionExcludesAndNests) {
     long counter = 0;  // deliberately not atomic: only the region protects it
     auto work = [&] {
         for (int i = 0; i < 20000; ++i) {
@@ -328,31 +137,6 @@ TEST_F(SchedTest, CriticalRegionExcludesAndIsRecursive) {
     t1.join();
     t2.join();
     EXPECT_EQ(counter, 60000);
-}
-
-TEST_F(SchedTest, Mutexes) {
-    t_systhread_mutex plain = nullptr, rec = nullptr;
-    ASSERT_EQ(systhread_mutex_new(&plain, 0), 0);
-    ASSERT_EQ(systhread_mutex_new(&rec, 2), 0);
-    long counter = 0;
-    auto work = [&] {
-        for (int i = 0; i < 20000; ++i) {
-            systhread_mutex_lock(plain);
-            systhread_mutex_lock(rec);
-            systhread_mutex_lock(rec);  // recursive
-            ++counter;
-            systhread_mutex_unlock(rec);
-            systhread_mutex_unlock(rec);
-            systhread_mutex_unlock(plain);
-        }
-    };
-    std::thread t(work);
-    work();
-    t.join();
-    EXPECT_EQ(counter, 40000);
-    EXPECT_NE(systhread_mutex_lock(nullptr), 0);
-    EXPECT_EQ(systhread_mutex_free(plain), 0);
-    EXPECT_EQ(systhread_mutex_free(rec), 0);
 }
 
 }  // namespace

@@ -94,4 +94,51 @@ t_object *watch(const std::string &name);
 t_object *drag_new(const std::string &role);
 std::vector<std::pair<t_object *, t_symbol *>> drag_offers(t_object *drag);
 
+// ---- windows ----------------------------------------------------------------------------------
+// The headless patcher windows (class jpatcher in "nobox") and their waveform~ boxes.
+struct WindowView {
+    t_object *box = nullptr;
+    t_rect rect{};             // in the view
+    std::string buffer;        // the name it displays
+    long channel = 0;          // 1-based
+    double start_ms = 0, end_ms = 0;      // as last set by "list"; end <= start: to the end
+    double select_start = 0, select_end = 0;
+    t_object *mouse_target = nullptr;     // its "mouseredirect" object
+    long redraws = 0;          // "redraw" requests so far
+};
+struct WindowInfo {
+    t_rect rect{};             // on screen
+    t_rect view{};             // the content view, in the window
+    std::string title;
+    bool visible = false, locked = false, editable = true, hscroll = false, vscroll = false;
+    std::vector<WindowView> views;  // waveform~ boxes in creation order
+};
+// False when patcher is not a live jpatcher.
+bool window_info(t_object *patcher, WindowInfo *out);
+// The visible window nearest the front, or null.
+t_object *window_front();
+// Pixels of a rendered window: 0xAARRGGBB, row-major, premultiplied alpha. The title
+// bar (window_title_height rows) is above the content view.
+struct WindowImage {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[(size_t)y * (size_t)width + (size_t)x]; }
+};
+constexpr int window_title_height = 22;
+// Draws the window: background, title, each box in its rectangle (waveform~ boxes with
+// the min/max of their channel per pixel column). False when patcher is not a jpatcher.
+bool window_render(t_object *patcher, WindowImage *out);
+// The same, written to a PNG file. False when it cannot be drawn or written.
+bool window_snapshot(t_object *patcher, const std::string &png);
+// As the user dragging the window's edge: the size is kept within the window's
+// constraint, the view follows and its attached objects hear "attr_modified".
+void window_resize(t_object *patcher, double w, double h);
+// As the user dragging the title bar: only the position changes.
+void window_move(t_object *patcher, double x, double y);
+// As the user closing the window: the patcher is freed (attached objects hear "free").
+void window_user_close(t_object *patcher);
+// A click at horizontal pixel x in a waveform~ box: its "mouseredirect" object gets
+// "mouse" with the position in milliseconds first.
+void window_mouse(t_object *box, double x);
+
 }  // namespace orvo

@@ -1,0 +1,134 @@
+// waveform~: a box that shows one channel of the buffer~ bound to a name. It
+// reads the samples through the name's slot each time it is drawn, so it never
+// holds on to memory the buffer may replace.
+#include <cstring>
+
+#include "../../buffer~/core/buffer_record.h"
+#include "orvo/runtime.h"
+#include "windows_internal.h"
+
+using orvo::detail::Rgba;
+using orvo::detail::Waveform;
+
+namespace {
+
+t_class *s_waveform_class;
+
+void *waveform_new() {
+    auto *x = (Waveform *)object_alloc(s_waveform_class);
+    if (!x) return nullptr;
+    x->bufname = gensym("");
+    x->annotation = gensym("");
+    x->channel = 1;
+    x->end_ms = -1;  // the whole buffer
+    x->select_end = -1;
+    return x;
+}
+
+void *waveform_name(Waveform *x, t_symbol *name, t_atom_long channel) {
+    x->bufname = name;
+    x->channel = channel > 0 ? channel : 1;
+    return nullptr;
+}
+
+void *waveform_mouseredirect(Waveform *x, t_object *target) {
+    x->redirect = target;
+    return nullptr;
+}
+
+// "list START END SELSTART SELEND": the displayed time range and the selection, in milliseconds.
+void *waveform_list(Waveform *x, t_symbol *, long argc, t_atom *argv) {
+    if (argc < 2) return nullptr;
+    x->start_ms = atom_getfloatarg(0, argc, argv);
+    x->end_ms = atom_getfloatarg(1, argc, argv);
+    x->select_start = argc > 2 ? atom_getfloatarg(2, argc, argv) : 0;
+    x->select_end = argc > 3 ? atom_getfloatarg(3, argc, argv) : -1;
+    return nullptr;
+}
+
+void *waveform_redraw(Waveform *x) {
+    ++x->redraws;
+    return nullptr;
+}
+
+t_orvo_err rgba_get(Waveform *x, t_object *, long *argc, t_atom **argv) {
+    if (!*argv || *argc < 4) {
+        auto *arr = (t_atom *)sysmem_newptr(4 * sizeof(t_atom));
+        if (!arr) return ORVO_ERR_OUT_OF_MEM;
+        *argv = arr;
+    }
+    *argc = 4;
+    const Rgba &c = x->selectioncolor;
+    atom_setfloat(*argv + 0, c.r);
+    atom_setfloat(*argv + 1, c.g);
+    atom_setfloat(*argv + 2, c.b);
+    atom_setfloat(*argv + 3, c.a);
+    return ORVO_ERR_NONE;
+}
+
+t_orvo_err rgba_set(Waveform *x, t_object *, long argc, t_atom *argv) {
+    if (argc < 3 || !argv) return ORVO_ERR_BAD_ARGS;
+    x->selectioncolor = Rgba{atom_getfloat(argv), atom_getfloat(argv + 1), atom_getfloat(argv + 2),
+                             argc > 3 ? atom_getfloat(argv + 3) : 1.0};
+    return ORVO_ERR_NONE;
+}
+
+}  // namespace
+
+namespace orvo::detail {
+
+Waveform *as_waveform(void *x) { return object_class(x) == s_waveform_class ? (Waveform *)x : nullptr; }
+
+const t_buffer *waveform_buffer(const Waveform *w) {
+    if (!w || !w->bufname || !w->bufname->s_name[0]) return nullptr;
+    t_object *thing = w->bufname->s_thing;
+    t_symbol *cls = thing ? object_classname(thing) : nullptr;
+    return cls && std::strcmp(cls->s_name, "buffer~") == 0 ? (const t_buffer *)thing : nullptr;
+}
+
+void waveform_range(const Waveform *w, double *start_ms, double *end_ms) {
+    double start = w->start_ms, end = w->end_ms;
+    if (end <= start) {
+        const t_buffer *b = waveform_buffer(w);
+        end = b && b->b_sr > 0 ? (double)b->b_frames * 1000.0 / (double)b->b_sr : start;
+    }
+    *start_ms = start;
+    *end_ms = end;
+}
+
+void init_waveform() {
+    t_class *c = class_new("waveform~", as_method(waveform_new), nullptr, sizeof(Waveform), 0, 0);
+    class_addmethod(c, as_method(waveform_name), "name", A_SYM, A_DEFLONG, 0);
+    class_addmethod(c, as_method(waveform_mouseredirect), "mouseredirect", A_OBJ, 0);
+    class_addmethod(c, as_method(waveform_list), "list", A_ANY, 0);
+    class_addmethod(c, as_method(waveform_redraw), "redraw", 0);
+    auto attr = [c](const char *name, const char *type, long offset, method get = nullptr, method set = nullptr) {
+        class_addattr(c, attr_offset_new(name, gensym(type), 0, get, set, offset));
+    };
+    attr("patching_rect", "rect", offsetof(Waveform, patching_rect));
+    attr("selectioncolor", "rgba", offsetof(Waveform, selectioncolor), as_method(rgba_get), as_method(rgba_set));
+    attr("norulerclick", "long", offsetof(Waveform, norulerclick));
+    attr("isbufferwindow", "long", offsetof(Waveform, isbufferwindow));
+    attr("annotation", "symbol", offsetof(Waveform, annotation));
+    class_register(common_symbols_gettable()->s_nobox, c);
+    s_waveform_class = c;
+}
+
+}  // namespace orvo::detail
+
+namespace orvo {
+
+void window_mouse(t_object *box, double x) {
+    using namespace orvo::detail;
+    Waveform *w = as_waveform(box);
+    if (!w || !w->redirect || !object_valid(w->redirect)) return;
+    double start, end;
+    waveform_range(w, &start, &end);
+    double width = w->patching_rect.width;
+    double ms = width > 0 ? start + (x / width) * (end - start) : start;
+    t_atom a;
+    atom_setfloat(&a, ms);
+    object_method_typed(w->redirect, gensym("mouse"), 1, &a, nullptr);
+}
+
+}  // namespace orvo

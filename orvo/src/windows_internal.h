@@ -1,0 +1,72 @@
+// The headless patcher window, its view and the waveform~ box, as the host's
+// window files (patcher, waveform, render) share them.
+#pragma once
+#include <vector>
+
+#include "objects_internal.h"
+
+namespace orvo::detail {
+
+struct PatcherView;
+
+// The window's state the object system does not see as attributes.
+struct PatcherState {
+    std::vector<t_object *> boxes;  // in creation order; the patcher frees them
+    PatcherView *view = nullptr;
+    bool visible = false;
+    long front = 0;  // larger is nearer the front; 0 never shown
+    bool editable = true;
+    bool constrained = false;
+    double min_w = 0, min_h = 0, max_w = 0, max_h = 0;
+};
+
+// A jpatcher: a window whose content is one view holding boxes.
+struct Patcher {
+    t_object ob;
+    t_rect defrect;  // the window rectangle on screen
+    t_atom_long locked;
+    t_symbol *title;
+    char enablehscroll;
+    char enablevscroll;
+    PatcherState *st;
+};
+
+// The patcher's only view: its rectangle is the window's content area.
+struct PatcherView {
+    t_object ob;
+    t_rect rect;
+    t_object *owner;
+    Patcher *patcher;
+};
+
+struct Rgba {
+    double r, g, b, a;
+};
+
+// A waveform~ box: one channel of the buffer~ bound to a name, over a time range.
+struct Waveform {
+    t_object ob;
+    t_rect patching_rect;  // in its view
+    Rgba selectioncolor;
+    t_atom_long norulerclick;
+    t_atom_long isbufferwindow;
+    t_symbol *annotation;
+    t_symbol *bufname;
+    t_atom_long channel;              // 1-based
+    t_object *redirect;               // gets "mouse" instead of the box acting on it
+    double start_ms, end_ms;          // end at or before start: to the end of the buffer
+    double select_start, select_end;  // empty when end is not after start
+    t_atom_long redraws;
+};
+
+// The patcher x is, or null.
+Patcher *as_patcher(void *x);
+Waveform *as_waveform(void *x);
+// The buffer~ record bound to the box's name, or null.
+const struct t_buffer *waveform_buffer(const Waveform *w);
+// The box's displayed range in milliseconds, the end resolved against its buffer.
+void waveform_range(const Waveform *w, double *start_ms, double *end_ms);
+
+void init_waveform();
+
+}  // namespace orvo::detail

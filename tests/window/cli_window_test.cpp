@@ -1,0 +1,55 @@
+// The orvo command's "window" statement, run as a separate process on a script.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "orvo_test.h"
+
+namespace {
+
+std::string run_script(const orvo_test::TempDir &dir, const std::string &text) {
+    std::ofstream(dir.file("s.orvo")) << text;
+    std::string cmd = std::string(ORVO_TEST_BIN_DIR) + "/orvo --plugins '" + ORVO_TEST_PLUGIN_DIR + "' '" +
+                      dir.file("s.orvo") + "' < /dev/null 2>&1";
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+TEST(OrvoWindowStatement, ActsOnTheOpenWindowAndRefusesAClosedOne) {
+    orvo_test::TempDir dir;
+    std::string out = run_script(dir,
+                                 "new b buffer~ snd 1000 2\n"
+                                 "new p print pos\n"
+                                 "connect b 0 p\n"
+                                 "window b info\n"
+                                 "b open\n"
+                                 "window b resize 200 64\n"
+                                 "window b info\n"
+                                 "window b mouse 2 50\n"
+                                 "window b mouse 3 50\n"
+                                 "window b snapshot " +
+                                     dir.file("w.png") +
+                                     "\n"
+                                     "window b close\n"
+                                     "window b close\n"
+                                     "window p info\n");
+    EXPECT_EQ(out,
+              "orvo: line 4: the window of \"b\" is not open\n"
+              "b window: title snd rect 50 50 200 64 vscroll 0 views 2\n"
+              "b view 1: snd channel 1 rect 0 0 200 32\n"
+              "b view 2: snd channel 2 rect 0 32 200 32\n"
+              "pos: 250\n"
+              "orvo: line 9: no channel 3 in the window of \"b\"\n"
+              "orvo: line 12: the window of \"b\" is not open\n"
+              "orvo: line 13: \"p\" is not a buffer~\n");
+    EXPECT_GT(std::filesystem::file_size(dir.file("w.png")), 100u);
+}
+
+}  // namespace
