@@ -33,8 +33,8 @@ constexpr short type_of = std::is_same_v<K, double>       ? A_FLOAT
 template <size_t N, bool Sym, class... K>
 void add_all(t_class *c) {
     if constexpr (sizeof...(K) == N) {
-        std::string sig{"?lfs"[type_of<K>]...};
-        short t[7] = {type_of<K>...};  // 0 after the last
+        std::string sig{"?lfs"[type_of<K>]...};  // indexed by A_LONG, A_FLOAT, A_SYM: 1, 2, 3
+        short t[7] = {type_of<K>...};            // 0 after the last
         ASSERT_EQ(class_addmethod(c, M(recv<K...>), ("m" + sig).c_str(), t[0], t[1], t[2], t[3], t[4], t[5], 0), 0);
         g_sigs.push_back(sig);
     } else {
@@ -49,8 +49,10 @@ t_class *dispatch_class() {
         t_class *k = class_new("dispatchtest", nullptr, nullptr, sizeof(t_object), 0, 0);
         // All mixes of the three kinds up to three arguments, and of the two register
         // kinds at six, where integers run out of registers and go on the stack.
-        [k]<size_t... N>(std::index_sequence<N...>) { (add_all<N, true>(k), ...); }
-        (std::make_index_sequence<4>{});
+        add_all<0, true>(k);
+        add_all<1, true>(k);
+        add_all<2, true>(k);
+        add_all<3, true>(k);
         add_all<6, false>(k);
         class_addmethod(k, M(recv<t_atom_long, double, t_symbol *>), "defaults", A_DEFLONG, A_DEFFLOAT, A_DEFSYM, 0);
         class_addmethod(k, M(any_long), "anylong", A_ANY, 0);
@@ -88,9 +90,9 @@ TEST_F(DispatchTest, MessagesAreConvertedOrRefusedWithExactlyOneLine) {
         const char *sel, *args, *want;  // what the method saw; "!bad" or "!unknown" for a refusal
     } cases[] = {
         {"mlfs", "3 2.5 foo", "L3 F2.5 S[foo]"},
-        {"mlf", "-2.9 3", "L-2 F3"},  // floats truncate toward zero, integers widen
-        {"mffllll", "1 2 3.9 4 5 6", "F1 F2 L3 L4 L5 L6"},
-        {"mlf", "1 2 3 4 5", "L1 F2"},  // extra atoms are ignored
+        {"mlf", "-2.9 3", "L-2 F3"},                        // floats truncate toward zero, integers widen
+        {"mffllll", "1 2 3.9 4 5 6", "F1 F2 L3 L4 L5 L6"},  // and past the registers
+        {"mlf", "1 2 3 4 5", "L1 F2"},                      // extra atoms are ignored
         {"defaults", "", "L0 F0 S[]"},
         {"defaults", "9 2", "L9 F2 S[]"},
         {"anylong", "4 5.5 x", "anylong: L4 F5.5 S[x]"},

@@ -1,6 +1,5 @@
-// Shared fixture of the read tests: sound files generated with libsndfile in a
-// temporary folder that the host searches, boxes watched under their name, and
-// a print box "done" on the bang outlet.
+// Shared fixture of the read tests: sound files written with libsndfile into a folder
+// the host searches, and boxes whose notifications and bangs are collected.
 #pragma once
 #include <sndfile.h>
 
@@ -13,7 +12,6 @@ namespace read_test {
 
 constexpr t_fourcc AIFF = FOURCC('A', 'I', 'F', 'F');
 constexpr t_fourcc WAVE = FOURCC('W', 'A', 'V', 'E');
-constexpr t_fourcc DATA = FOURCC('D', 'A', 'T', 'A');
 using Lines = std::vector<std::string>;
 
 // A sample value that differs per frame and channel, exact in floats and in 16-bit integers.
@@ -26,36 +24,25 @@ class ReadTest : public orvo_test::BufferTest {
         orvo::add_search_dir(dir.path);
     }
 
-    // Writes frames x chans of scale * pattern() into dir/name.
+    // Writes frames x chans of pattern() into dir/name.
     void make(const std::string &name, long chans, long frames, int sr = 44100,
-              int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT, float scale = 1.0f) {
+              int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
         SF_INFO info{};
-        info.samplerate = sr;
-        info.channels = (int)chans;
-        info.format = format;
+        info.samplerate = sr, info.channels = (int)chans, info.format = format;
         SNDFILE *s = sf_open(dir.file(name).c_str(), SFM_WRITE, &info);
         ASSERT_NE(s, nullptr) << sf_strerror(nullptr);
         std::vector<float> data((size_t)(chans * frames));
-        std::vector<short> shorts(data.size());
-        for (size_t i = 0; i < data.size(); ++i) {
-            data[i] = scale * pattern((long)i / chans, (long)i % chans);
-            shorts[i] = (short)(data[i] * 32768.0f);
-        }
-        // Integers are written as such: libsndfile's float-to-integer scale is not its reading one.
-        if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16)
-            sf_writef_short(s, shorts.data(), frames);
-        else
-            sf_writef_float(s, data.data(), frames);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = pattern((long)i / chans, (long)i % chans);
+        sf_writef_float(s, data.data(), frames);
         sf_close(s);
     }
 
     // Every sample of b is the file's frame first + f, channel c where the file has it and
     // f < keep, else 0; the guard zones are zero.
-    ::testing::AssertionResult holds(const t_buffer *b, long first, long keep, long filechans, long fileframes,
-                                     float scale = 1.0f) {
+    ::testing::AssertionResult holds(const t_buffer *b, long first, long keep, long filechans, long fileframes) {
         for (long f = 0; f < b->b_frames; ++f)
             for (long c = 0; c < b->b_nchans; ++c) {
-                float want = (f < keep && c < filechans && first + f < fileframes) ? scale * pattern(first + f, c) : 0;
+                float want = (f < keep && c < filechans && first + f < fileframes) ? pattern(first + f, c) : 0;
                 if (b->b_samples[f * b->b_nchans + c] != want)
                     return ::testing::AssertionFailure() << "frame " << f << " channel " << c << ": "
                                                          << b->b_samples[f * b->b_nchans + c] << ", expected " << want;
@@ -76,7 +63,7 @@ class ReadTest : public orvo_test::BufferTest {
         return b;
     }
 
-    // The lines of notifications and bangs since the last call; the others go to other_.
+    // The notifications and bangs since the last call; the other lines go to other_.
     Lines events() {
         Lines out;
         other_.clear();

@@ -1,7 +1,6 @@
 // The editor window of buffer~, driven as a user and a patch would: opening,
 // layout, channel changes, renaming, closing and reopening, and the messages
 // that reach the views and come back from them.
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,6 @@ using orvo_test::BufferTest;
 
 class WindowTest : public BufferTest {
   protected:
-    // The open patcher of b, or null.
     static t_object *patcher(t_buffer *b) { return b->b_window ? b->b_window->w_patcher : nullptr; }
     t_object *open(t_buffer *b) {
         send(b, "open");
@@ -25,77 +23,138 @@ class WindowTest : public BufferTest {
         return i;
     }
     static void expect_rect(const t_rect &r, double x, double y, double w, double h) {
-        EXPECT_DOUBLE_EQ(r.x, x);
-        EXPECT_DOUBLE_EQ(r.y, y);
-        EXPECT_DOUBLE_EQ(r.width, w);
-        EXPECT_DOUBLE_EQ(r.height, h);
+        EXPECT_EQ((std::vector<double>{r.x, r.y, r.width, r.height}), (std::vector<double>{x, y, w, h}));
     }
-    // Views stacked from the top, each `height` high and as wide as the window.
-    static void expect_stack(const orvo::WindowInfo &i, const std::string &name, size_t n, double height) {
+    // Views stacked from the top, each `height` high and as wide as the window, showing b.
+    static void expect_stack(t_buffer *b, const std::string &name, size_t n, double height) {
+        orvo::WindowInfo i = info(b);
         ASSERT_EQ(i.views.size(), n);
         for (size_t k = 0; k < n; ++k) {
             SCOPED_TRACE("view " + std::to_string(k + 1));
             expect_rect(i.views[k].rect, 0, (double)k * height, i.rect.width, height);
             EXPECT_EQ(i.views[k].buffer, name);
             EXPECT_EQ(i.views[k].channel, (long)k + 1);
+            EXPECT_EQ(i.views[k].mouse_target, &b->b_window->w_obj);
         }
+    }
+    static std::vector<t_object *> view_boxes(t_buffer *b) {
+        std::vector<t_object *> boxes;
+        for (auto &v : info(b).views) boxes.push_back(v.box);
+        return boxes;
     }
 };
 
-// ---- opening -------------------------------------------------------------------------------
-
-struct FirstOpen {
-    const char *args;
-    size_t views;
-    double height;  // of the window
-    bool vscroll;
-};
-
 TEST_F(WindowTest, FirstOpeningRectangleAndViewsFollowTheChannelCount) {
-    const FirstOpen cases[] = {
-        {"w1 100 1", 1, 100, false}, {"w2 100 2", 2, 200, false}, {"w12 100 12", 12, 800, true},
-        {"w8 100 8", 8, 800, false}, {"w0", 1, 100, false},  // no channels: one view
-    };
-    for (const FirstOpen &c : cases) {
+    const struct {
+        const char *args;
+        size_t views;
+        double height;  // of the window
+        bool vscroll;
+    } cases[] = {{"w1 100 1", 1, 100, false}, {"w2 100 2", 2, 200, false}, {"w12 100 12", 12, 800, true}};
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.args);
         t_buffer *b = buffer(c.args);
-        ASSERT_NE(b, nullptr);
         EXPECT_EQ(patcher(b), nullptr) << "a window before anything opened it";
-        ASSERT_NE(open(b), nullptr);
+        t_object *p = open(b);
+        ASSERT_NE(p, nullptr);
         orvo::WindowInfo i = info(b);
         expect_rect(i.rect, 50, 50, 350, c.height);
         expect_rect(i.view, 0, 0, 350, c.height);
         EXPECT_EQ(i.vscroll, c.vscroll);
         EXPECT_FALSE(i.hscroll);
-        EXPECT_TRUE(i.visible);
-        EXPECT_TRUE(i.locked);
-        EXPECT_FALSE(i.editable);
+        EXPECT_TRUE(i.visible && i.locked && !i.editable);
         EXPECT_EQ(i.title, b->b_name->s_name);
-        expect_stack(i, b->b_name->s_name, c.views, 100);
-        for (auto &v : i.views) EXPECT_EQ(v.mouse_target, &b->b_window->w_obj);
+        expect_stack(b, b->b_name->s_name, c.views, 100);
+        // Opening again brings the same window forward without rebuilding it.
+        std::vector<t_object *> boxes = view_boxes(b);
+        EXPECT_EQ(open(b), p);
+        EXPECT_EQ(view_boxes(b), boxes);
         free_box(&b->b_obj);
     }
     EXPECT_TRUE(console().empty());
 }
 
-TEST_F(WindowTest, OpeningAnOpenWindowBringsItToTheFrontWithoutRebuilding) {
-    t_buffer *a = buffer("fa 100 2");
-    t_buffer *b = buffer("fb 100 2");
-    t_object *pa = open(a);
-    std::vector<t_object *> boxes;
-    for (auto &v : info(a).views) boxes.push_back(v.box);
-    t_object *pb = open(b);
-    EXPECT_EQ(orvo::window_front(), pb);
-    EXPECT_EQ(open(a), pa);
-    EXPECT_EQ(orvo::window_front(), pa);
-    std::vector<t_object *> again;
-    for (auto &v : info(a).views) again.push_back(v.box);
-    EXPECT_EQ(again, boxes);
-    object_method(a, gensym("dblclick"));
-    EXPECT_EQ(patcher(a), pa);
+TEST_F(WindowTest, ResizingDividesTheHeightWithAMinimumOf32) {
+    t_buffer *b = buffer("eight 100 8");
+    ASSERT_NE(open(b), nullptr);
+    const struct {
+        double height, view;  // of the window, and of each of the 8 views
+        bool vscroll;
+    } cases[] = {
+        {200, 32, true},    // 25 each is too low: 32 each, and the window scrolls
+        {256, 32, false},   // exactly 32 needs no scrolling
+        {800, 100, false},  // and back
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.height);
+        orvo::window_resize(patcher(b), 500, c.height);
+        orvo::WindowInfo i = info(b);
+        expect_rect(i.rect, 50, 50, 500, c.height);
+        expect_rect(i.view, 0, 0, 500, c.height);
+        EXPECT_EQ(i.vscroll, c.vscroll);
+        expect_stack(b, "eight", 8, c.view);
+    }
 }
 
-TEST_F(WindowTest, OpenFromTheSchedulerWaitsForTheMainThread) {
+TEST_F(WindowTest, ChannelChangeRebuildsAnOpenWindowAndIsCountedByAClosedOne) {
+    for (bool opened : {true, false}) {
+        SCOPED_TRACE(opened ? "open" : "closed");
+        t_buffer *b = buffer("chans 100 2");
+        if (opened) open(b);
+        // A mark the old views carry and fresh ones do not; a closed window ignores all three.
+        send(b, "bang");
+        send(b->b_window, "display", "100 500");
+        if (!opened) send(b, "wclose");
+        send(b, "sizeinsamps", "1000 4");
+        EXPECT_EQ(b->b_window->w_nchans, 4);
+        EXPECT_EQ(patcher(b) != nullptr, opened);
+        ASSERT_NE(open(b), nullptr);
+        expect_stack(b, "chans", 4, 50);  // the window keeps the 200 units made for two channels
+        for (auto &v : info(b).views) EXPECT_TRUE(v.redraws == 0 && v.start_ms == 0);
+        free_box(&b->b_obj);
+    }
+    EXPECT_TRUE(console().empty());
+}
+
+TEST_F(WindowTest, RenameRetitlesAndRepointsTheViewsAndNoNameIsUntitled) {
+    t_buffer *b = buffer("before 100 3");
+    ASSERT_NE(open(b), nullptr);
+    send(b, "name", "after");
+    EXPECT_EQ(info(b).title, "after");
+    expect_stack(b, "after", 3, 100);
+
+    t_buffer *u = buffer("named 100 1");
+    t_symbol *name = u->b_name;
+    u->b_name = gensym("");
+    ASSERT_NE(open(u), nullptr);
+    EXPECT_EQ(info(u).title, "untitled");
+    EXPECT_EQ(info(u).views[0].buffer, "");
+    u->b_name = name;
+}
+
+TEST_F(WindowTest, ReopeningKeepsTheRectangleTheWindowHadWhenClosed) {
+    for (bool by_hand : {true, false}) {
+        SCOPED_TRACE(by_hand ? "closed by hand" : "wclose");
+        t_buffer *b = buffer("keep 100 2");
+        t_object *p = open(b);
+        ASSERT_NE(p, nullptr);
+        orvo::window_move(p, 300, 120);
+        orvo::window_resize(p, 640, 480);
+        if (by_hand)
+            orvo::window_user_close(p);
+        else
+            send(b, "wclose");
+        EXPECT_FALSE(object_valid(p));
+        EXPECT_EQ(patcher(b), nullptr);
+        EXPECT_EQ(b->b_window->w_waveforms, nullptr);
+        ASSERT_NE(open(b), nullptr);
+        expect_rect(info(b).rect, 300, 120, 640, 480);
+        expect_stack(b, "keep", 2, 240);
+        free_box(&b->b_obj);
+    }
+}
+
+TEST_F(WindowTest, OpenAndCloseFromTheSchedulerWaitForTheMainThread) {
     t_buffer *b = buffer("sched 100 1");
     send_sched(b, "open");
     EXPECT_EQ(patcher(b), nullptr);
@@ -107,187 +166,31 @@ TEST_F(WindowTest, OpenFromTheSchedulerWaitsForTheMainThread) {
     EXPECT_EQ(patcher(b), nullptr);
 }
 
-// ---- layout --------------------------------------------------------------------------------
-
-struct Resize {
-    double height;
-    double view;  // height of each of the 8 views
-    bool vscroll;
-};
-
-TEST_F(WindowTest, ResizingDividesTheHeightWithAMinimumOf32) {
-    t_buffer *b = buffer("eight 100 8");
-    ASSERT_NE(open(b), nullptr);
-    const Resize cases[] = {
-        {200, 32, true},                                        // 25 each: too low, so 32 and scrolling
-        {800, 100, false},  {400, 50, false}, {240, 32, true},  // 30
-        {256, 32, false},                                       // exactly 32 needs no scrolling
-        {1000, 125, false},
-    };
-    for (const Resize &c : cases) {
-        SCOPED_TRACE(c.height);
-        orvo::window_resize(patcher(b), 500, c.height);
-        orvo::WindowInfo i = info(b);
-        expect_rect(i.rect, 50, 50, 500, c.height);
-        expect_rect(i.view, 0, 0, 500, c.height);
-        EXPECT_EQ(i.vscroll, c.vscroll);
-        expect_stack(i, "eight", 8, c.view);
-    }
-    // Past eight channels the window scrolls however tall it is.
-    t_buffer *many = buffer("twelve 100 12");
-    ASSERT_NE(open(many), nullptr);
-    orvo::window_resize(patcher(many), 350, 2048);
-    EXPECT_TRUE(info(many).vscroll);
-    expect_stack(info(many), "twelve", 12, 256);
-}
-
-TEST_F(WindowTest, WindowSizeStaysWithinItsConstraint) {
-    t_buffer *b = buffer("tiny 100 1");
-    ASSERT_NE(open(b), nullptr);
-    orvo::window_resize(patcher(b), 10, 20);
-    expect_rect(info(b).rect, 50, 50, 50, 50);
-    orvo::window_resize(patcher(b), 5000, 3000);
-    expect_rect(info(b).rect, 50, 50, 2048, 2048);
-    expect_stack(info(b), "tiny", 1, 2048);
-}
-
-// ---- channel changes and names -------------------------------------------------------------
-
-TEST_F(WindowTest, ChannelChangeWhileOpenRebuildsFreshViews) {
-    t_buffer *b = buffer("chans 100 2");
-    ASSERT_NE(open(b), nullptr);
-    // Marks on the old views, which fresh ones do not carry.
-    send(b->b_window, "display", "100 500");
-    send(b, "bang");
-    send(b, "sizeinsamps", "1000 4");
-    ASSERT_EQ(b->b_nchans, 4);
-    orvo::WindowInfo i = info(b);
-    expect_stack(i, "chans", 4, 50);  // the window keeps its 200 units; the old views are gone
-    for (auto &v : i.views) {
-        EXPECT_EQ(v.redraws, 0);
-        EXPECT_DOUBLE_EQ(v.start_ms, 0);
-        EXPECT_EQ(v.mouse_target, &b->b_window->w_obj);
-    }
-    EXPECT_EQ(b->b_window->w_nchans, 4);
-}
-
-TEST_F(WindowTest, ChannelChangeWhileClosedOnlyCounts) {
-    t_buffer *b = buffer("closedchans 100 2");
-    send(b, "sizeinsamps", "1000 4");
-    EXPECT_EQ(patcher(b), nullptr);
-    EXPECT_EQ(b->b_window->w_nchans, 4);
-    ASSERT_NE(open(b), nullptr);
-    // The rectangle was made for two channels at creation.
-    expect_stack(info(b), "closedchans", 4, 50);
-}
-
-TEST_F(WindowTest, RenameRetitlesAndRepointsTheViews) {
-    t_buffer *b = buffer("before 100 3");
-    ASSERT_NE(open(b), nullptr);
-    EXPECT_EQ(info(b).title, "before");
-    send(b, "name", "after");
-    orvo::WindowInfo i = info(b);
-    EXPECT_EQ(i.title, "after");
-    expect_stack(i, "after", 3, 100);
-}
-
-TEST_F(WindowTest, EmptyNameIsTitledUntitled) {
-    t_buffer *b = buffer("named 100 1");
-    t_symbol *name = b->b_name;
-    b->b_name = gensym("");
-    ASSERT_NE(open(b), nullptr);
-    EXPECT_EQ(info(b).title, "untitled");
-    EXPECT_EQ(info(b).views[0].buffer, "");
-    b->b_name = name;
-}
-
-// ---- closing -------------------------------------------------------------------------------
-
-TEST_F(WindowTest, ReopeningKeepsTheRectangleTheWindowHadWhenClosed) {
-    const char *const ways[] = {"by hand", "wclose"};
-    for (const char *way : ways) {
-        SCOPED_TRACE(way);
-        t_buffer *b = buffer("keep 100 2");
-        t_object *p = open(b);
-        ASSERT_NE(p, nullptr);
-        orvo::window_move(p, 300, 120);
-        orvo::window_resize(p, 640, 480);
-        if (std::string(way) == "wclose")
-            send(b, "wclose");
-        else
-            orvo::window_user_close(p);
-        EXPECT_FALSE(object_valid(p));
-        EXPECT_EQ(patcher(b), nullptr);
-        EXPECT_EQ(b->b_window->w_view, nullptr);
-        EXPECT_EQ(b->b_window->w_waveforms, nullptr);
-        expect_rect(b->b_window->w_rect, 300, 120, 640, 480);
-        ASSERT_NE(open(b), nullptr);
-        orvo::WindowInfo i = info(b);
-        expect_rect(i.rect, 300, 120, 640, 480);
-        expect_stack(i, "keep", 2, 240);
-        free_box(&b->b_obj);
-    }
-}
-
-TEST_F(WindowTest, ClosedWindowIgnoresCloseDisplayAndBang) {
-    t_buffer *b = buffer("idle 100 1");
-    send(b, "wclose");
-    send(b, "bang");
-    send(b->b_window, "display", "100 500");
-    EXPECT_EQ(patcher(b), nullptr);
-    EXPECT_TRUE(console().empty());
-}
-
-TEST_F(WindowTest, FreeingTheBufferClosesItsWindow) {
-    t_buffer *b = buffer("gone 100 2");
-    t_object *p = open(b);
-    std::vector<t_object *> boxes;
-    for (auto &v : info(b).views) boxes.push_back(v.box);
-    free_box(&b->b_obj);
-    EXPECT_FALSE(object_valid(p));
-    for (t_object *o : boxes) EXPECT_FALSE(object_valid(o));
-}
-
-// ---- messages to and from the views ----------------------------------------------------------
-
-TEST_F(WindowTest, DisplaySendsEachViewTheRangeAndNoSelection) {
+TEST_F(WindowTest, DisplayAndBangReachEveryView) {
     t_buffer *b = buffer("range 1000 3");
     ASSERT_NE(open(b), nullptr);
     send(b->b_window, "display", "100 500");
-    for (auto &v : info(b).views) {
-        EXPECT_DOUBLE_EQ(v.start_ms, 100);
-        EXPECT_DOUBLE_EQ(v.end_ms, 500);
-        EXPECT_DOUBLE_EQ(v.select_start, 0);
-        EXPECT_DOUBLE_EQ(v.select_end, -1);
-    }
     send(b->b_window, "display", "7");  // too few: nothing changes
-    EXPECT_DOUBLE_EQ(info(b).views[2].start_ms, 100);
-}
-
-TEST_F(WindowTest, BangRedrawsEveryView) {
-    t_buffer *b = buffer("redraw 100 2");
-    ASSERT_NE(open(b), nullptr);
     send(b, "bang");
     send(b, "bang");
-    for (auto &v : info(b).views) EXPECT_EQ(v.redraws, 2);
+    for (auto &v : info(b).views) {
+        EXPECT_EQ((std::vector<double>{v.start_ms, v.end_ms, v.select_start, v.select_end}),
+                  (std::vector<double>{100, 500, 0, -1}));
+        EXPECT_EQ(v.redraws, 2);
+    }
 }
-
-struct Click {
-    const char *display;  // "" for the whole buffer
-    double x;
-    const char *printed;
-};
 
 TEST_F(WindowTest, MouseInAViewLeavesTheLeftOutletInMilliseconds) {
     t_buffer *b = buffer("mouse 1000 2");
     t_object *p = box("print", "pos");
     ASSERT_TRUE(orvo::connect(&b->b_obj, 0, p));
     ASSERT_NE(open(b), nullptr);
-    const Click clicks[] = {
-        {"", 175, "pos: 500"},        {"", 0, "pos: 0"}, {"", 35, "pos: 100"}, {"100 500", 175, "pos: 300"},
-        {"100 500", 350, "pos: 500"},
-    };
-    for (const Click &c : clicks) {
+    const struct {
+        const char *display;  // "" for the whole buffer
+        double x;
+        const char *printed;
+    } clicks[] = {{"", 175, "pos: 500"}, {"", 0, "pos: 0"}, {"100 500", 175, "pos: 300"}, {"0 1", 175, "pos: 0.5"}};
+    for (const auto &c : clicks) {
         SCOPED_TRACE(std::string(c.display) + " at " + std::to_string(c.x));
         if (*c.display) send(b->b_window, "display", c.display);
         for (auto &v : info(b).views) {

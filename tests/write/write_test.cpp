@@ -1,0 +1,323 @@
+// buffer~ writing sound files: the format settings, the save dialog, containers,
+// encodings, names and folders, failures and threads. Files are read back with
+// libsndfile directly, which is the reference.
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "buffer_test.h"
+
+namespace {
+
+constexpr t_fourcc AIFF = FOURCC('A', 'I', 'F', 'F'), WAVE = FOURCC('W', 'A', 'V', 'E'),
+                   FLAC = FOURCC('F', 'L', 'A', 'C'), DATA = FOURCC('D', 'A', 'T', 'A');
+
+std::string fourcc_text(t_atom_long code) {
+    std::string s;
+    for (int shift = 24; shift >= 0; shift -= 8) s += (char)((code >> shift) & 0xff);
+    return s;
+}
+
+// A sound file as libsndfile sees it; format 0 when it could not be read.
+struct Sound {
+    SF_INFO info{};
+    std::vector<float> samples;
+};
+
+Sound read_sound(const std::string &path) {
+    Sound s;
+    SNDFILE *f = sf_open(path.c_str(), SFM_READ, &s.info);
+    if (!f) return Sound{};
+    s.samples.resize((size_t)(s.info.frames * s.info.channels));
+    if (s.info.frames && sf_readf_float(f, s.samples.data(), s.info.frames) != s.info.frames) s.info.format = 0;
+    sf_close(f);
+    return s;
+}
+
+class Write : public orvo_test::BufferTest {
+  protected:
+    // A buffer of frames x chans holding a pattern that differs in every sample and stays inside -1..1.
+    t_buffer *filled(const std::string &name, t_atom_long frames, t_atom_long chans) {
+        t_buffer *b = buffer(name);
+        send(b, "sizeinsamps", std::to_string(frames) + " " + std::to_string(chans));
+        for (t_atom_long i = 0; i < frames * chans; i++) b->b_samples[i] = (float)(((i * 37) % 199) - 99) / 110.0f;
+        orvo::advance(1);
+        console();
+        return b;
+    }
+    // A print box "P" on the bang outlet and a watcher on the name: each write then
+    // shows as "watch <name>: buffer_modified" and "P: bang".
+    void observe(t_buffer *b, const std::string &name) {
+        ASSERT_TRUE(orvo::connect(&b->b_obj, 1, box("print", "P")));
+        watch(name);
+    }
+    std::string path(const std::string &name) const { return dir_.file(name); }
+    orvo_test::TempDir dir_;
+};
+
+// Every sample of the file equals the buffer's within tol, frame by frame and channel by channel.
+::testing::AssertionResult same_samples(const t_buffer *b, const Sound &s, float tol) {
+    if (!s.info.format || s.info.frames != b->b_frames || s.info.channels != b->b_nchans)
+        return ::testing::AssertionFailure() << "file read: " << s.info.frames << "x" << s.info.channels;
+    for (size_t i = 0; i < s.samples.size(); i++)
+        if (!(std::abs(s.samples[i] - b->b_samples[i]) <= tol))
+            return ::testing::AssertionFailure() << "sample " << i << ": " << s.samples[i] << " vs " << b->b_samples[i];
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(Write, FormatSamptypeAndFiletypeSettings) {
+    struct Case {
+        const char *from, *msg, *args;  // from: the format set first
+        const char *state;              // size, encoding and file type afterwards
+        const char *error;              // "" for none
+    };
+    // The rows run in order on one buffer: the file type carries over from row to row.
+    const Case cases[] = {
+        {"float32", "filetype", "wave", "4 FL32 WAVE", ""},
+        {"float32", "filetype", "raw", "4 FL32 ????", ""},
+        {"float32", "filetype", "aiff", "4 FL32 AIFF", ""},
+        {"float32", "filetype", "au", "4 FL32 NxTS", ""},
+        {"float32", "filetype", "flac", "4 FL32 NxTS", ""},  // not file types of this message
+        {"float32", "filetype", "WAVE", "4 FL32 NxTS", ""},
+        {"float64", "format", "int8", "1 NONE NxTS", ""},
+        {"float64", "format", "int16", "2 NONE NxTS", ""},
+        {"float64", "format", "int24", "3 NONE NxTS", ""},
+        {"float64", "format", "int32", "4 NONE NxTS", ""},
+        {"float64", "format", "float32", "4 FL32 NxTS", ""},
+        {"alaw", "format", "float64", "8 FL64 NxTS", ""},
+        {"float64", "format", "mulaw", "1 ULAW NxTS", ""},
+        {"float64", "format", "alaw", "1 ALAW NxTS", ""},
+        {"float64", "samptype", "mulaw", "1 ULAW NxTS", ""},
+        {"float64", "samptype", "int24", "3 NONE NxTS", ""},
+        // A bit depth always means plain integers, even one that is refused.
+        {"float64", "format", "8", "1 NONE NxTS", ""},
+        {"float64", "format", "16", "2 NONE NxTS", ""},
+        {"float32", "format", "24", "3 NONE NxTS", ""},
+        {"float64", "format", "32", "4 NONE NxTS", ""},
+        {"float32", "format", "12", "4 NONE NxTS", "unsupported output bit depth 12"},
+        // Ignored: floats, wrongly cased names, nothing. Only the first argument counts.
+        {"mulaw", "format", "16.0", "1 ULAW NxTS", ""},
+        {"mulaw", "format", "", "1 ULAW NxTS", ""},
+        {"mulaw", "samptype", "MULAW", "1 ULAW NxTS", ""},
+        {"mulaw", "format", "24 12", "3 NONE NxTS", ""},
+    };
+    t_buffer *b = buffer();
+    for (const Case &c : cases) {
+        send(b, "format", c.from);
+        send(b, c.msg, c.args);
+        std::string what = std::string(c.from) + ", " + c.msg + " " + c.args;
+        EXPECT_EQ(
+            std::to_string(b->b_outsampsize) + " " + fourcc_text(b->b_samptype) + " " + fourcc_text(b->b_filetype),
+            c.state)
+            << what;
+        std::vector<std::string> said;
+        if (*c.error) said.push_back(std::string("buffer~: error: ") + c.error);
+        EXPECT_EQ(console(), said) << what;
+    }
+}
+
+TEST_F(Write, DialogOffersFollowTheTypeAndTheMessageAndCancelWritesNothing) {
+    const std::vector<t_fourcc> four{AIFF, WAVE, DATA, FLAC};
+    const t_fourcc NEXT = FOURCC('N', 'x', 'T', 'S'), SND = FOURCC('.', 's', 'n', 'd'),
+                   SD2 = FOURCC('S', 'd', '2', 'f');
+    struct Case {
+        t_atom_long filetype;  // b_filetype before the message
+        const char *msg, *offered;
+        std::vector<t_fourcc> types;
+        t_fourcc selected;
+    };
+    const Case cases[] = {
+        {WAVE, "write", "Untitled.wav", four, WAVE},       {AIFF, "write", "Untitled.aif", four, AIFF},
+        {NEXT, "write", "Untitled.snd", four, NEXT},       {SND, "write", "Untitled.snd", four, SND},
+        {SD2, "write", "Untitled.sd", four, SD2},          {FLAC, "write", "Untitled.raw", four, FLAC},
+        {WAVE, "writeflac", "Untitled.raw", {FLAC}, FLAC}, {AIFF, "writewave", "Untitled.wav", {WAVE}, WAVE},
+        {WAVE, "writeaiff", "Untitled.aif", {AIFF}, AIFF}, {AIFF, "writeraw", "Untitled.raw", {DATA}, DATA},
+    };
+    t_buffer *b = filled("d", 10, 1);
+    observe(b, "d");
+    for (const Case &c : cases) {
+        b->b_filetype = c.filetype;
+        send(b, c.msg);  // no answer queued: the dialog is cancelled
+        auto offer = orvo::last_save_offer();
+        std::string what = std::string(c.msg) + " from " + fourcc_text(c.filetype);
+        EXPECT_EQ(offer.default_name, c.offered) << what;
+        EXPECT_EQ(offer.types, c.types) << what;
+        EXPECT_EQ(offer.selected, c.selected) << what;
+        EXPECT_TRUE(offer.autoextension) << what;
+        // The typed messages keep their type even when cancelled; "write" leaves it alone.
+        EXPECT_EQ(b->b_filetype, std::string(c.msg) == "write" ? c.filetype : c.selected) << what;
+        orvo::advance(1);
+        EXPECT_TRUE(console().empty()) << what;  // no notification, no bang
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.path));
+}
+
+TEST_F(Write, DialogAnswersDecideNameFolderAndType) {
+    std::filesystem::create_directory(path("chosen"));
+    t_buffer *b = filled("", 12, 2);
+    // The preselected type's extension is added, and the answer's folder is used.
+    orvo::dialog_answer_save(path("chosen/pick"));
+    send(b, "writewave");
+    EXPECT_TRUE(same_samples(b, read_sound(path("chosen/pick.wav")), 1e-4f));
+    // The type picked in the dialog is written and kept.
+    orvo::dialog_answer_save(path("choose.flac"), FLAC);
+    send(b, "write");
+    EXPECT_EQ(fourcc_text(b->b_filetype), "FLAC");
+    EXPECT_EQ(read_sound(path("choose.flac")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    // The answer is taken as it comes back: its extension does not pick the type.
+    orvo::dialog_answer_save(path("named.wav"));
+    send(b, "writeaiff");
+    EXPECT_EQ(read_sound(path("named.wav")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+    EXPECT_TRUE(console().empty());
+}
+
+TEST_F(Write, ContainerEncodingAndContents) {
+    struct Case {
+        const char *setup;  // messages sent first, separated by ';'
+        const char *msg, *file;
+        t_atom_long frames, chans;
+        const char *type;  // b_filetype afterwards
+        int format;        // as libsndfile reports it; 0: data with no header, two bytes a sample
+        float tol;
+    };
+    const int WAV16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16, AIFF16 = SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
+              FLAC16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    std::filesystem::create_directory(path("sub"));
+    const Case cases[] = {
+        // Encodings, shapes and the buffer's own rate reach the file.
+        {"", "write", "sub/a.wav", 7, 3, "WAVE", WAV16, 1e-4f},
+        {"format 24;sr 22050", "writeaiff", "c", 2049, 2, "AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1e-6f},
+        {"format float32", "writewave", "d", 300, 8, "WAVE", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0},
+        {"format float64", "writeaiff", "e", 1, 1, "AIFF", SF_FORMAT_AIFF | SF_FORMAT_DOUBLE, 0},
+        {"format float32;format 12", "writewave", "f", 20, 1, "WAVE", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1e-6f},
+        {"", "write", "g.wav", 0, 1, "WAVE", WAV16, 0},
+        // The typed messages write their own container, whatever the record held.
+        {"filetype wave", "writeflac", "i.fl", 16, 1, "FLAC", FLAC16, 1e-4f},
+        {"filetype wave", "writeraw", "j.data", 16, 1, "DATA", 0, 0},
+        // A known extension (last dot, case-sensitive) overrides the message and the record;
+        // without one the record's type is written.
+        {"filetype wave", "write", "take.flac", 16, 1, "FLAC", FLAC16, 1e-4f},
+        {"filetype wave", "write", "k.aif", 16, 1, "AIFF", AIFF16, 1e-4f},
+        {"filetype wave", "write", "l.aiff", 16, 1, "AIFF", AIFF16, 1e-4f},
+        {"", "writeaiff", "take.wav", 16, 1, "WAVE", WAV16, 1e-4f},
+        {"", "write", "take.WAV", 16, 1, "AIFF", AIFF16, 1e-4f},
+        {"", "writeaiff", "m.aif.wav", 16, 1, "WAVE", WAV16, 1e-4f},
+        {"filetype au", "write", "n", 16, 1, "NxTS", SF_FORMAT_AU | SF_FORMAT_PCM_16, 1e-4f},
+        {"filetype raw", "write", "o", 16, 1, "????", 0, 0},
+    };
+    for (const Case &c : cases) {
+        t_buffer *b = filled("", c.frames, c.chans);
+        std::istringstream setup(c.setup);
+        for (std::string m; std::getline(setup, m, ';');) send(b, m.substr(0, m.find(' ')), m.substr(m.find(' ') + 1));
+        send(b, c.msg, path(c.file));
+        EXPECT_EQ(fourcc_text(b->b_filetype), c.type) << c.file;
+        if (!c.format) {
+            EXPECT_EQ(std::filesystem::file_size(path(c.file)), (uintmax_t)(c.frames * c.chans * 2)) << c.file;
+            continue;
+        }
+        Sound s = read_sound(path(c.file));
+        EXPECT_EQ(s.info.format, c.format) << c.file;
+        EXPECT_EQ(s.info.samplerate, (int)b->b_sr) << c.file;
+        EXPECT_TRUE(same_samples(b, s, c.tol)) << c.file;
+    }
+    EXPECT_TRUE(console().empty());
+}
+
+TEST_F(Write, NamesWithoutAFolderThereGoToTheDefaultFolder) {
+    t_buffer *b = filled("", 8, 1);
+    std::string plain = "orvo_write_plain_" + std::to_string(getpid()) + ".wav";
+    std::string lost = "orvo_write_lost_" + std::to_string(getpid()) + ".aif";
+    send(b, "write", plain);
+    send(b, "write", path("missing/" + lost));
+    EXPECT_FALSE(std::filesystem::exists(path("missing")));
+    for (const std::string &name : {plain, lost}) {
+        char file[ORVO_PATH_CHARS] = "";
+        path_toabsolutesystempath(path_getdefault(), name.c_str(), file);
+        EXPECT_TRUE(same_samples(b, read_sound(file), 1e-4f)) << name;
+        std::filesystem::remove(file);
+    }
+    EXPECT_TRUE(console().empty());
+}
+
+TEST_F(Write, EveryWriteNotifiesAndBangsOnceAndFailuresLeaveNoFile) {
+    t_buffer *b = filled("n", 10, 1);
+    observe(b, "n");
+    std::ofstream(path("old.flac")) << "old";
+    struct Case {
+        const char *format, *msg;
+        std::string file, said;  // said: the name in the error, "" when the write works
+    };
+    const Case cases[] = {
+        {"float32", "writeflac", path("new.flac"), "new.flac"},
+        {"float64", "write", path("old.flac"), "old.flac"},  // the file that was there goes too
+        {"int16", "writeflac", path("good.flac"), ""},       // and after failures a write works again
+        {"int16", "writeraw", std::string(3000, 'n'), std::string(2047, 'n')},  // overlong names are cut
+    };
+    std::error_code ec;
+    for (const Case &c : cases) {
+        orvo::advance(1);
+        send(b, "format", c.format);
+        send(b, c.msg, c.file);
+        std::vector<std::string> said{"watch n: buffer_modified", "P: bang"};
+        if (!c.said.empty()) said.insert(said.begin(), "buffer~: error: could not create file: " + c.said);
+        EXPECT_EQ(console(), said) << c.file;
+        if (c.said.empty())
+            EXPECT_TRUE(same_samples(b, read_sound(c.file), 1e-4f)) << c.file;
+        else
+            EXPECT_FALSE(std::filesystem::exists(c.file, ec)) << c.file;  // too long a name is not there either
+    }
+    // Two writes within one scheduler time: one notification, but each owes its bang.
+    orvo::advance(1);
+    send(b, "writeaiff", path("t1.aif"));
+    send(b, "writeaiff", path("t2.aif"));
+    EXPECT_EQ(console(), (std::vector<std::string>{"watch n: buffer_modified", "P: bang", "P: bang"}));
+}
+
+TEST_F(Write, WriteIsDeferredTheTypedWritesAreNot) {
+    t_buffer *b = filled("th", 64, 2);
+    observe(b, "th");
+    const std::vector<std::string> done{"watch th: buffer_modified", "P: bang"};
+
+    send_sched(b, "write", path("later.wav"));
+    EXPECT_FALSE(std::filesystem::exists(path("later.wav")));
+    orvo::run_until_idle();
+    EXPECT_TRUE(same_samples(b, read_sound(path("later.wav")), 1e-4f));
+    EXPECT_EQ(console(), done);
+
+    // Written before the scheduler hands back; only the notice waits.
+    orvo::advance(1);
+    send_sched(b, "writewave", path("now.wav"));
+    EXPECT_TRUE(same_samples(b, read_sound(path("now.wav")), 1e-4f));
+    EXPECT_TRUE(console().empty());
+    orvo::run_until_idle();
+    EXPECT_EQ(console(), done);
+}
+
+TEST_F(Write, WriteDirectAlwaysWritesAiff) {
+    t_buffer *b = filled("w", 40, 2);
+    observe(b, "w");
+    send(b, "filetype", "wave");
+    send(b, "format", "float32");
+    short folder = 0;
+    char unused[ORVO_PATH_CHARS];
+    ASSERT_EQ(path_frompathname(dir_.path.c_str(), &folder, unused), 0);
+    EXPECT_EQ(object_method(b, gensym("write_direct"), folder, "direct.wav"), nullptr);
+    EXPECT_EQ(fourcc_text(b->b_filetype), "AIFF");
+    Sound s = read_sound(path("direct.wav"));
+    EXPECT_EQ(s.info.format, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
+    EXPECT_TRUE(same_samples(b, s, 0));
+    EXPECT_EQ(console(), (std::vector<std::string>{"watch w: buffer_modified", "P: bang"}));
+    // A folder id the host does not know: refused, reported, and still notified.
+    orvo::advance(1);
+    EXPECT_NE(object_method(b, gensym("write_direct"), (short)30000, "nowhere.aif"), nullptr);
+    EXPECT_EQ(console(), (std::vector<std::string>{"buffer~: error: could not create file: nowhere.aif",
+                                                   "watch w: buffer_modified", "P: bang"}));
+}
+
+}  // namespace
