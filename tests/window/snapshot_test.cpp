@@ -59,6 +59,13 @@ TEST_F(SnapshotTest, HalfSinesAreDrawnOnTheirSideOfTheCentreLine) {
     for (int y = 0; y < kTop; ++y)
         for (int x = 0; x < img.width; ++x) dark += red(img.at(x, y)) < 0x60;
     EXPECT_GT(dark, 10);
+
+    // The first 100 ms of 1000: the sine rises to sin(pi/10) ~ 0.31 at the right edge.
+    send(b->b_window, "display", "0 100");
+    ASSERT_TRUE(orvo::window_render(b->b_window->w_patcher, &img));
+    std::vector<int> right = wave_rows(img, 345, kTop, kTop + 100);
+    ASSERT_FALSE(right.empty());
+    EXPECT_NEAR(right.front(), kTop + 50 - 0.31 * kHalf, 2);
 }
 
 }  // namespace
