@@ -42,9 +42,18 @@ void resolve_pathname(const char *given, char *filename, short *path) {
 }
 
 // Drives the sound-file object through one write and owes the bang, whatever the outcome.
+// Whether a file of that name is there already: a failed write must not delete the user's file.
+static bool file_exists(const char *name, short path) {
+    t_filehandle fh = nullptr;
+    if (path_opensysfile(name, path, &fh, 1) != 0) return false;
+    sysfile_close(fh);
+    return true;
+}
+
 t_atom_long write_soundfile(t_buffer *x, short path, const char *name, t_fourcc type, long floatflag) {
     t_object *sf = x->b_soundfile;
     t_atom_long err = -1;
+    bool existed = file_exists(name, path);
     if (sf) {
         object_method(sf, gensym("format"), (t_atom_long)type);
 
@@ -65,7 +74,7 @@ t_atom_long write_soundfile(t_buffer *x, short path, const char *name, t_fourcc 
     }
     if (err) {
         object_error(&x->b_obj, "could not create file: %s", name);
-        path_deletefile(name, path);
+        if (!existed) path_deletefile(name, path);
     }
     if (sf) object_method(sf, _common_symbols->s_close);
     x->b_modified = 1;

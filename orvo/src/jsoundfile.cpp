@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <mutex>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -56,7 +57,26 @@ struct Impl {
     t_fourcc format = 0;
     double sr = 0;
     Instrument inst;
+    // One read or write at a time: a typed write may run on the scheduler thread
+    // while a deferred read uses the same object on the main thread. Held from
+    // "format" (write) or a successful "open" (read) until "close".
+    std::recursive_mutex busy;
+    int holds = 0;  // times the holding thread locked busy; touched only while holding it
 };
+
+void acquire(Impl *m) {
+    m->busy.lock();
+    ++m->holds;
+}
+
+// Gives the object back, when this thread holds it.
+void release(Impl *m) {
+    if (!m->busy.try_lock()) return;  // another thread's read or write
+    int n = m->holds;
+    m->holds = 0;
+    for (int i = 0; i < n; i++) m->busy.unlock();
+    m->busy.unlock();
+}
 
 struct t_jsoundfile {
     t_object j_ob;
@@ -194,7 +214,17 @@ bool open_raw(Impl *m, bool as_float) {
 
 // ---- methods ---------------------------------------------------------------------
 
+void *js_open_locked(t_jsoundfile *x, long path, const char *name);
+
 void *js_open(t_jsoundfile *x, long path, const char *name, long, long) {
+    Impl *m = x->j_impl;
+    acquire(m);
+    void *r = js_open_locked(x, path, name);
+    if (!m->write_side && r != result(0)) release(m);  // a failed read is not closed
+    return r;
+}
+
+void *js_open_locked(t_jsoundfile *x, long path, const char *name) {
     Impl *m = x->j_impl;
     if (is_open(m)) close_file(m);
     std::string folder = orvo::detail::folder_path((short)path);
@@ -235,6 +265,7 @@ void *js_close(t_jsoundfile *x) {
     close_file(x->j_impl);
     x->j_impl->write_side = false;
     x->j_impl->format = 0;
+    release(x->j_impl);
     return nullptr;
 }
 
@@ -291,6 +322,7 @@ void *js_readfloats(t_jsoundfile *x, float *dst, t_atom_ulong start, t_atom_ulon
 }
 
 void *js_format(t_jsoundfile *x, long type) {
+    acquire(x->j_impl);
     x->j_impl->write_side = true;
     x->j_impl->format = (t_fourcc)type;
     return nullptr;
@@ -351,17 +383,24 @@ void *js_writefloats(t_jsoundfile *x, float *src, t_atom_long frames, long nchan
     info.channels = (int)nchans;
     info.format = sf_format_for(type, bits, floatflag != 0);
     if (!info.format || !sf_format_check(&info)) return result(kErrBadArgs);
-    SNDFILE *sf = sf_open(m->file.c_str(), SFM_WRITE, &info);
+    // Written beside the target and moved over it only when complete, so that a
+    // failed write leaves an existing file as it was.
+    std::string partial = m->file + ".partial";
+    SNDFILE *sf = sf_open(partial.c_str(), SFM_WRITE, &info);
     if (!sf) {
         int err = sf_error(nullptr);
+        std::remove(partial.c_str());
         return result(err ? err : kErrNotOpen);
     }
     sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     sf_count_t wrote = frames ? sf_writef_float(sf, src, frames) : 0;
     int err = sf_error(sf);
     int closed = sf_close(sf);
-    if (wrote != frames) return result(err ? err : kErrNotOpen);
-    return result(closed);
+    if (wrote != frames || closed != 0 || std::rename(partial.c_str(), m->file.c_str()) != 0) {
+        std::remove(partial.c_str());
+        return result(wrote != frames && err ? err : closed ? closed : kErrNotOpen);
+    }
+    return result(0);
 }
 
 // ---- instrument queries ----------------------------------------------------------------
@@ -399,6 +438,7 @@ void *js_new() {
 void js_free(t_jsoundfile *x) {
     if (!x->j_impl) return;
     close_file(x->j_impl);
+    release(x->j_impl);
     delete x->j_impl;
     x->j_impl = nullptr;
 }

@@ -66,8 +66,18 @@ bool injected_failure(Registry &r, t_ptr_int size) {
     return r.fail_above > 0 && size > r.fail_above;
 }
 
+// More than the machine has would be granted by overcommit and then kill the
+// process when touched: such a request is out of memory, said at once.
+t_ptr_int physical_bytes() {
+    static const t_ptr_int bytes = [] {
+        long pages = sysconf(_SC_PHYS_PAGES);
+        return pages > 0 ? (t_ptr_int)pages * (t_ptr_int)page_size() : (t_ptr_int)INTPTR_MAX;
+    }();
+    return bytes;
+}
+
 char *allocate(t_ptr_int size, bool clear) {
-    if (size < 0) return nullptr;
+    if (size < 0 || size > physical_bytes()) return nullptr;
     Registry &r = reg();
     {
         std::lock_guard lk(r.m);

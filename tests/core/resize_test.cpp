@@ -174,6 +174,10 @@ TEST_F(Resize, RefusedAndOutOfMemory) {
     EXPECT_TRUE(notes().empty());
     EXPECT_EQ(a->b_realloc, 0);
 
+    // More than the machine holds fails at once instead of being granted and then touched.
+    send(a, "sizeinsamps", "100000000000 64");
+    EXPECT_EQ(console(), std::vector<std::string>{"buffer~: error: a: not enough memory to resize"});
+
     // A size beyond the 64-bit range is a bad size, never undefined arithmetic.
     send(a, "setsize", "-1e30");
     EXPECT_EQ(console(), std::vector<std::string>{"buffer~: error: size: bad size -9223372036854775808"});
