@@ -293,31 +293,48 @@ void *js_readfloats(t_jsoundfile *x, float *dst, t_atom_ulong start, t_atom_ulon
     Impl *m = x->j_impl;
     if (!dst || nchans < 1) return result(kErrBadArgs);
     size_t total = (size_t)frames * (size_t)nchans;
-    std::fill(dst, dst + total, 0.0f);
-    if (!is_open(m)) return result(kErrNotOpen);
+    t_atom_ulong done = 0;
+    // Every requested frame is written: whatever the file does not cover is zero.
+    auto zero_rest = [&] { std::fill(dst + done * (size_t)nchans, dst + total, 0.0f); };
+    if (!is_open(m)) return zero_rest(), result(kErrNotOpen);
     if (m->raw && m->raw_float != (x->j_forcefloat != 0) && !open_raw(m, x->j_forcefloat != 0))
-        return result(kErrNotOpen);
+        return zero_rest(), result(kErrNotOpen);
     long fch = m->info.channels;
     if (frames == 0) return result(0);
     if (m->media) {
         m->media_next = start;  // the decoder finds its way there; past the end it reads nothing
     } else {
-        if (start >= (t_atom_ulong)m->info.frames) return result(0);
-        if (sf_seek(m->sf, (sf_count_t)start, SEEK_SET) < 0) return result(sf_error(m->sf));
+        if (start >= (t_atom_ulong)m->info.frames) return zero_rest(), result(0);
+        if (sf_seek(m->sf, (sf_count_t)start, SEEK_SET) < 0) return zero_rest(), result(sf_error(m->sf));
+    }
+    if (fch == nchans) {
+        // Same layout: decode straight into the buffer.
+        while (done < frames) {
+            sf_count_t want = (sf_count_t)std::min<t_atom_ulong>(frames - done, (t_atom_ulong)1 << 20);
+            sf_count_t got = read_block(m, dst + done * (size_t)nchans, want);
+            if (got <= 0) break;
+            done += (t_atom_ulong)got;
+        }
+        zero_rest();
+        return result(0);
     }
     const sf_count_t block = 4096;
     std::vector<float> tmp((size_t)(block * fch));
     long copy = std::min(nchans, fch);
-    t_atom_ulong done = 0;
     while (done < frames) {
         sf_count_t want = (sf_count_t)std::min<t_atom_ulong>(frames - done, (t_atom_ulong)block);
         sf_count_t got = read_block(m, tmp.data(), want);
         if (got <= 0) break;
         float *out = dst + done * (size_t)nchans;
-        for (sf_count_t f = 0; f < got; ++f)
-            for (long c = 0; c < copy; ++c) out[f * nchans + c] = tmp[(size_t)(f * fch + c)];
+        for (sf_count_t f = 0; f < got; ++f) {
+            const float *in = tmp.data() + (size_t)f * (size_t)fch;
+            float *o = out + (size_t)f * (size_t)nchans;
+            for (long c = 0; c < copy; ++c) o[c] = in[c];
+            for (long c = copy; c < nchans; ++c) o[c] = 0.0f;
+        }
         done += (t_atom_ulong)got;
     }
+    zero_rest();
     return result(0);
 }
 
