@@ -144,7 +144,17 @@ void bufferwindow_resizewaveform(t_bufferwindow *w) {
 }
 
 void bufferwindow_assign(t_bufferwindow *w) {
-    if (!w || !w->w_waveforms) return;
+    if (!w) return;
+    // A peer's window learns of a new channel count here, through propagation.
+    t_atom_long chans = w->w_buffer->b_nchans > 0 ? w->w_buffer->b_nchans : 1;
+    if (!w->w_waveforms) {
+        if (!w->w_patcher && chans != w->w_nchans) w->w_nchans = chans;
+        return;
+    }
+    if (chans != w->w_nchans && systhread_ismainthread()) {
+        bufferwindow_updatechans(w);   // rebuilds the views and comes back here
+        return;
+    }
     t_symbol *name = nullptr;
     object_method(w->w_buffer, _common_symbols->s_getname, &name);
     if (!name) return;

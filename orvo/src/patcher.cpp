@@ -1,6 +1,7 @@
 // The headless patcher window: a jpatcher holds one view and the boxes made in
 // it, remembers where it is on screen, and answers what a visible window would.
 // Nothing is shown; window_render draws it on request.
+#include <cmath>
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
@@ -341,7 +342,9 @@ void window_resize(t_object *patcher, double w, double h) {
 void window_move(t_object *patcher, double x, double y) {
     Patcher *p = orvo::detail::as_patcher(patcher);
     if (!p) return;
-    set_rect_attr(p, gensym("defrect"), t_rect{x, y, p->defrect.width, p->defrect.height});
+    // Windows stay within reach of a screen, so their saved rectangle always fits its creation text.
+    auto reach = [](double v) { return std::isfinite(v) ? std::clamp(v, -32768.0, 32768.0) : 0.0; };
+    set_rect_attr(p, gensym("defrect"), t_rect{reach(x), reach(y), p->defrect.width, p->defrect.height});
 }
 
 void window_user_close(t_object *patcher) {

@@ -116,6 +116,16 @@ TEST_F(WindowTest, ChannelChangeRebuildsAnOpenWindowAndIsCountedByAClosedOne) {
     EXPECT_TRUE(console().empty());
 }
 
+TEST_F(WindowTest, APeersWindowFollowsAChangeMadeThroughAnotherBox) {
+    t_buffer *owner = buffer("shared 100 2");
+    t_buffer *peer = buffer("shared");
+    t_buffer *closed = buffer("shared");
+    open(peer);
+    send(owner, "sizeinsamps", "1000 3");
+    expect_stack(peer, "shared", 3, 200.0 / 3);
+    EXPECT_EQ(closed->b_window->w_nchans, 3);
+}
+
 TEST_F(WindowTest, RenameRetitlesAndRepointsTheViewsAndNoNameIsUntitled) {
     t_buffer *b = buffer("before 100 3");
     ASSERT_NE(open(b), nullptr);
