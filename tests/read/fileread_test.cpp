@@ -40,6 +40,24 @@ TEST_F(FileRead, PeersSeeTheLoad) {
     EXPECT_EQ(a->b_prevchans, 1) << "kept on the owner";
 }
 
+TEST_F(FileRead, ReadDirectNeedsNoLookupAndKeepsTheSize) {
+    make("st.wav", 2, 3000);
+    t_buffer *a = watched("d 10 2");
+    short path = 0;
+    char name[ORVO_PATH_CHARS] = "st.wav";
+    t_fourcc type = 0;
+    ASSERT_EQ(locatefile_extended(name, &path, &type, nullptr, 0), 0);
+    EXPECT_EQ((long)(intptr_t)object_method(a, gensym("read_direct"), (long)path, "st.wav"), 0);
+    EXPECT_EQ(a->b_frames, 441);
+    EXPECT_TRUE(holds(a, 0, 441, 2, 3000));
+    EXPECT_EQ(a->b_filetype, 0);
+    EXPECT_EQ(events(), (Lines{"watch d: buffer_modified", "done: bang"}));
+    // A buffer without frames takes the file's length.
+    t_buffer *e = buffer("e");
+    object_method(e, gensym("read_direct"), (long)path, "st.wav");
+    EXPECT_EQ(e->b_frames, 3000);
+}
+
 void record_error(void *arg, t_atom_long code) { *static_cast<t_atom_long *>(arg) = code; }
 
 TEST_F(FileRead, ParserOpenFailure) {
