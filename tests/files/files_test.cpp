@@ -4,16 +4,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "orvo_test.h"
 #include "sounds.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class FilesTest : public orvo_test::HostTest {
-  protected:
-    bool wants_plugins() const override { return false; }
+struct FilesTest : orvo_test::LibTest {
     orvo_test::TempDir dir;
 };
 

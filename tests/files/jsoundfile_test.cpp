@@ -4,18 +4,16 @@
 #include <fstream>
 #include <limits>
 
-#include "orvo_test.h"
 #include "sounds.h"
 
 namespace {
 
 using namespace orvo_test;
 
-class JsoundfileTest : public orvo_test::HostTest {
+class JsoundfileTest : public LibTest {
   protected:
-    bool wants_plugins() const override { return false; }
     void SetUp() override {
-        HostTest::SetUp();
+        LibTest::SetUp();
         sf = object_new(cs->s_nobox, cs->s_jsoundfile);
         ASSERT_NE(sf, nullptr);
         char file[ORVO_PATH_CHARS];
@@ -40,8 +38,8 @@ class JsoundfileTest : public orvo_test::HostTest {
                double sr = 44100) {
         object_method(sf, gensym("format"), (long)type);
         open(name);
-        if (method m = object_method_direct_getmethod((t_object *)sf, cs->s_setsamplerate))
-            reinterpret_cast<void (*)(void *, double)>(reinterpret_cast<void (*)(void)>(m))(sf, sr);
+        method m = object_method_direct_getmethod((t_object *)sf, cs->s_setsamplerate);
+        reinterpret_cast<void (*)(void *, double)>(reinterpret_cast<void (*)(void)>(m))(sf, sr);
         long rc = (long)(intptr_t)object_method(sf, gensym("writefloats"), src.data(),
                                                 (t_atom_long)(src.size() / (size_t)nchans), nchans, bits, fl);
         close();
@@ -56,12 +54,10 @@ class JsoundfileTest : public orvo_test::HostTest {
 // Each file is read from frame 0 or from its middle into fewer, as many or more
 // channels: missing channels and frames past the end are zero.
 TEST_F(JsoundfileTest, ReadsWhatLibsndfileReads) {
-    const std::pair<int, const char *> formats[] = {
-        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, "wav"},  {SF_FORMAT_WAV | SF_FORMAT_PCM_24, "wav"},
-        {SF_FORMAT_WAV | SF_FORMAT_FLOAT, "wav"},   {SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "aif"},
+    // The decoding is libsndfile's; the host differs for AIFF only (it reads the instrument chunks too).
+    const std::pair<int, const char *> formats[] = {{SF_FORMAT_WAV | SF_FORMAT_PCM_16, "wav"},
         {SF_FORMAT_AIFF | SF_FORMAT_PCM_32, "aif"}, {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "flac"},
-        {SF_FORMAT_AU | SF_FORMAT_ULAW, "au"},      {SF_FORMAT_CAF | SF_FORMAT_DOUBLE, "caf"},
-    };
+        {SF_FORMAT_CAF | SF_FORMAT_DOUBLE, "caf"}};
     const long lengths[] = {1, 2, 7, 127, 2049, 5000}, channels[] = {1, 2, 3, 8};
     int n = 0;
     for (auto &[format, ext] : formats)

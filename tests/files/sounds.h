@@ -1,4 +1,5 @@
-// Sound files made and read with libsndfile directly: the reference for the host's own reading and writing.
+// Sound files made and read with libsndfile directly: the reference for the host's own reading and writing;
+// and the fixture of this area, which needs the host library only.
 #pragma once
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -7,7 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "orvo_test.h"
+
 namespace orvo_test {
+
+struct LibTest : HostTest {
+    bool wants_plugins() const override { return false; }
+};
 
 // A signal that differs per frame and channel and stays inside +-1.
 inline std::vector<float> signal(long frames, long chans) {

@@ -14,13 +14,12 @@ namespace {
 struct Rec {
     t_object ob;
     t_atom_long l;
-    double f64;
+    double f64, ms;  // ms: behind custom accessors
     float f32;
     char c;
     t_symbol *sym;
     t_object *obj;
     t_rect rect;
-    double ms;  // behind custom accessors
 };
 
 long g_get_argc_in;
@@ -29,8 +28,7 @@ char g_alloc;
 std::vector<std::string> g_sets;  // the atoms of each setter call
 
 t_orvo_err ms_get(Rec *x, t_object *, long *argc, t_atom **argv) {
-    g_get_argc_in = *argc;
-    g_get_argv_in = *argv;
+    std::tie(g_get_argc_in, g_get_argv_in) = std::tie(*argc, *argv);
     if (atom_alloc(argc, argv, &g_alloc)) return ORVO_ERR_OUT_OF_MEM;
     **argv = as_atom(x->ms);
     return 0;
@@ -68,9 +66,7 @@ using AttrTest = InstanceTest<Rec, rec_class>;
 }  // namespace
 
 TEST_F(AttrTest, DefaultAccessorsReadAndWriteTheFieldOfTheDeclaredType) {
-    struct Case {
-        const char *attr, *set, *get;
-    } cases[] = {
+    const char *cases[][3] = {
         {"l", "-1234567890123", "L-1234567890123"},
         {"l", "-2.9", "L-2"},                    // truncated
         {"f64", "3", "F3"},                      // widened
@@ -79,14 +75,12 @@ TEST_F(AttrTest, DefaultAccessorsReadAndWriteTheFieldOfTheDeclaredType) {
         {"sym", "hello", "S[hello]"},
         {"rect", "50 60.5 350 200", "F50 F60.5 F350 F200"},
     };
-    for (const Case &c : cases) {
-        auto a = atoms(c.set);
-        EXPECT_EQ(object_attr_setvalueof(x_, gensym(c.attr), (long)a.size(), a.data()), 0) << c.attr;
-        long argc = 0;
-        t_atom *argv = nullptr;
-        ASSERT_EQ(object_attr_getvalueof(x_, gensym(c.attr), &argc, &argv), 0) << c.attr;
-        EXPECT_EQ(describe(argv, argc), c.get) << c.attr << " set to " << c.set;
-        sysmem_freeptr(argv);
+    for (auto [attr, set, get] : cases) {
+        Atoms a(set);
+        EXPECT_EQ(object_attr_setvalueof(x_, gensym(attr), a.argc, a.argv), 0) << attr;
+        Atoms back("");
+        ASSERT_EQ(object_attr_getvalueof(x_, gensym(attr), &back.argc, &back.argv), 0) << attr;
+        EXPECT_EQ(describe(back), get) << attr << " set to " << set;
     }
     // Each wrote its own field at its own width.
     EXPECT_EQ(object_attr_setobj(x_, gensym("obj"), x_), 0);
@@ -103,26 +97,24 @@ TEST_F(AttrTest, DefaultAccessorsReadAndWriteTheFieldOfTheDeclaredType) {
 TEST_F(AttrTest, GetterIsGivenNoRoomOrTheCallersAndTheHostFreesWhatItAllocated) {
     x_->ms = 250.0;
     EXPECT_EQ(object_attr_getfloat(x_, gensym("ms")), 250.0);
-    EXPECT_EQ(g_get_argc_in, 0);
-    EXPECT_EQ(g_get_argv_in, nullptr);
+    EXPECT_TRUE(g_get_argc_in == 0 && g_get_argv_in == nullptr);
     EXPECT_EQ(g_alloc, 1);  // TearDown's block count shows the host freed it
-    t_atom room[2];
+    t_atom room[2], *argv = room;
     long argc = 2;
-    t_atom *argv = room;
     ASSERT_EQ(object_attr_getvalueof(x_, gensym("ms"), &argc, &argv), 0);
-    EXPECT_EQ(g_get_argv_in, room);
-    EXPECT_EQ(g_alloc, 0);
+    EXPECT_TRUE(g_get_argv_in == room && g_alloc == 0);
     EXPECT_EQ(describe(room, 1), "F250");
 }
 
 TEST_F(AttrTest, AtArgumentsAndMessagesSetThroughTheSetterAndAttachedObjectsHear) {
     Client *cl = client('c');
+    boxes_.push_back(&cl->ob);
     ASSERT_EQ(object_attach_byptr(cl, x_), 0);
     g_sets.clear();
-    auto a = atoms("foo 3 @l 7 @ms 2 10 @nosuch 1 2 @sym bar @ms @f64 1.5");
-    EXPECT_EQ(attr_args_offset((short)a.size(), a.data()), 2);
-    EXPECT_EQ(attr_args_offset(2, a.data()), 2);  // none: all are plain arguments
-    attr_args_process(x_, (short)a.size(), a.data());
+    Atoms a("foo 3 @l 7 @ms 2 10 @nosuch 1 2 @sym bar @ms @f64 1.5");
+    EXPECT_EQ(attr_args_offset((short)a.argc, a.argv), 2);
+    EXPECT_EQ(attr_args_offset(2, a.argv), 2);  // none: all are plain arguments
+    attr_args_process(x_, (short)a.argc, a.argv);
     EXPECT_EQ(console(), std::vector<std::string>{"attrtest: error: unknown attribute \"nosuch\""});
     EXPECT_TRUE(x_->l == 7 && x_->ms == 20.0 && x_->sym == gensym("bar") && x_->f64 == 1.5);
     EXPECT_EQ(object_method_parse(x_, gensym("ms"), "4 0.5", nullptr), 0);
@@ -134,7 +126,6 @@ TEST_F(AttrTest, AtArgumentsAndMessagesSetThroughTheSetterAndAttachedObjectsHear
     EXPECT_EQ(g_sets, (std::vector<std::string>{"L2 L10", "L4 F0.5", ""}));
     std::string n = "c: attrtest attr_modified attrtest ";
     EXPECT_EQ(g_heard, (std::vector<std::string>{n + "l", n + "ms", n + "sym", n + "f64", n + "ms"}));
-    object_free(cl);
 }
 
 TEST_F(AttrTest, MethodEntriesAndAttributesCarryMarkings) {
@@ -151,9 +142,8 @@ TEST_F(AttrTest, MethodEntriesAndAttributesCarryMarkings) {
     EXPECT_EQ(object_method_direct_getmethod(&x_->ob, gensym("setsize")), M(ms_set));
     hashtab_lookup(tab, gensym("setsize"), &found);
     EXPECT_EQ(found, setsize);
-    EXPECT_STREQ(object_marking_get(setsize, "documentable"), "1");
-    EXPECT_STREQ(object_marking_get(setsize, "introduced"), "7.0.0");
-    EXPECT_STREQ(object_marking_get(setsize, "bad"), "");
-    EXPECT_STREQ(object_marking_get(class_attr_get(c, gensym("l")), "invisible"), "1");
-    EXPECT_STREQ(object_marking_get(class_attr_get(c, gensym("f64")), "invisible"), "");
+    t_object *l = class_attr_get(c, gensym("l")), *f64 = class_attr_get(c, gensym("f64"));
+    for (auto [ob, mark, want] : {std::tuple{setsize, "documentable", "1"}, {setsize, "introduced", "7.0.0"},
+                                  {setsize, "bad", ""}, {l, "invisible", "1"}, {f64, "invisible", ""}})
+        EXPECT_STREQ(object_marking_get(ob, mark), want) << mark;
 }

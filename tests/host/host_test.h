@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "orvo_test.h"
+#include "buffer_test.h"
 
 namespace host_test {
+
+using orvo_test::Atoms;
 
 // Any function as an untyped method (the registered types say how it is called).
 template <class F>
@@ -18,16 +20,6 @@ method M(F *f) {
 inline t_atom as_atom(t_atom_long v) { return t_atom{A_LONG, {.w_long = v}}; }
 inline t_atom as_atom(double v) { return t_atom{A_FLOAT, {.w_float = v}}; }
 inline t_atom as_atom(t_symbol *v) { return t_atom{A_SYM, {.w_sym = v}}; }
-
-// Atoms parsed from text into a vector (no host memory involved).
-inline std::vector<t_atom> atoms(const std::string &text) {
-    std::vector<t_atom> v(64);
-    long n = (long)v.size();
-    t_atom *p = v.data();
-    atom_setparse(&n, &p, text.c_str());
-    v.resize((size_t)n);
-    return v;
-}
 
 // "L1 F2.5 S[word]": atoms with their types, exactly.
 inline std::string describe(const t_atom *argv, long argc) {
@@ -42,7 +34,7 @@ inline std::string describe(const t_atom *argv, long argc) {
     }
     return out;
 }
-inline std::string describe(const std::vector<t_atom> &v) { return describe(v.data(), (long)v.size()); }
+inline std::string describe(const Atoms &a) { return describe(a.argv, a.argc); }
 
 // "thingtest" in "box", created from (optional long, optional symbol, optional float).
 struct Thing {
@@ -90,11 +82,12 @@ inline void *client_notify(Client *x, t_symbol *s, t_symbol *msg, void *sender, 
     return nullptr;
 }
 
-class ObjTest : public orvo_test::HostTest {
+// box() makes host classes ("print") here: no plug-ins are loaded.
+class ObjTest : public orvo_test::BufferTest {
   protected:
     bool wants_plugins() const override { return false; }
     void SetUp() override {
-        HostTest::SetUp();
+        BufferTest::SetUp();
         thing_class();  // registers "thingtest"
         g_heard.clear();
     }
@@ -105,26 +98,22 @@ class ObjTest : public orvo_test::HostTest {
         x->id = id;
         return x;
     }
-    // A box made by class name from arguments as text.
-    template <class T>
-    T *make(const char *cls, const std::string &args) {
-        auto a = atoms(args);
-        return (T *)object_new_typed(gensym("box"), gensym(cls), (long)a.size(), a.data());
+    // Freed by the test itself, which watches it go.
+    Thing *thing(const std::string &args) {
+        Atoms a(args);
+        return (Thing *)object_new_typed(gensym("box"), gensym("thingtest"), a.argc, a.argv);
     }
-    Thing *thing(const std::string &args) { return make<Thing>("thingtest", args); }
 };
 
-// A fixture holding one fresh instance x_ of a class.
+// A fixture holding one fresh instance x_ of a class; TearDown's block count
+// also shows that every host memory block made meanwhile was freed.
 template <class T, t_class *(*Class)()>
 class InstanceTest : public ObjTest {
   protected:
     void SetUp() override {
         ObjTest::SetUp();
         x_ = (T *)object_alloc(Class());
-    }
-    void TearDown() override {
-        object_free(x_);
-        ObjTest::TearDown();  // also checks that every host memory block made meanwhile was freed
+        boxes_.push_back((t_object *)x_);
     }
     T *x_ = nullptr;
 };

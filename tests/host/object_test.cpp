@@ -1,39 +1,34 @@
 // Instances and their links: creation by name in name spaces (the any-list
-// constructor is print's, in the outlet tests), the live-object
-// registry, teardown with its "free" notification, attachment between objects,
-// and named binding with the clients that follow a name.
+// constructor is print's, below), the live-object registry, teardown with its
+// "free" notification, attachment between objects, named binding with the
+// clients that follow a name, outlets and connections, and plug-in loading.
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "host_test.h"
 
 using namespace host_test;
-
-namespace {
-
 using ObjectTest = ObjTest;
 using BindingTest = ObjTest;
 
-std::string fresh() { return std::string("bind_") + symbol_unique()->s_name; }
-
-}  // namespace
+static std::string fresh() { return std::string("bind_") + symbol_unique()->s_name; }
 
 TEST_F(ObjectTest, CreationByNameConvertsArgumentsOrFailsWithOneLine) {
-    struct Case {
-        const char *ns, *cls, *args, *want;  // want: "n [s] f" of the new object, or the console line
-    } cases[] = {
+    const char *cases[][4] = {
+        // name space, class, arguments; "n [s] f" of the new object, or the console line
         {"box", "thingtest", "7.9 hello 3", "7 [hello] 3"},
-        {"box", "thingtest", "", "0 [] 0"},
         {"box", "thingtest", "foo", "thingtest: error: bad creation arguments"},
         {"nobox", "thingtest", "", "orvo: error: no class \"thingtest\" in \"nobox\""},
         {"box", "nosuch", "", "orvo: error: no class \"nosuch\" in \"box\""},
     };
-    for (const Case &c : cases) {
-        auto a = atoms(c.args);
-        auto *x = (Thing *)object_new_typed(gensym(c.ns), gensym(c.cls), (long)a.size(), a.data());
+    for (auto [ns, cls, args, want] : cases) {
+        Atoms a(args);
+        auto *x = (Thing *)object_new_typed(gensym(ns), gensym(cls), a.argc, a.argv);
         char got[128] = "";
         if (x) std::snprintf(got, sizeof got, "%lld [%s] %g", (long long)x->n, x->s->s_name, x->f);
-        EXPECT_EQ(x ? std::vector<std::string>{got} : console(), std::vector<std::string>{c.want});
+        EXPECT_EQ(x ? std::vector<std::string>{got} : console(), std::vector<std::string>{want});
         object_free(x);
     }
     auto *z = (Thing *)object_alloc(thing_class());  // likely where a freed one was: zero-filled all the same
@@ -45,25 +40,11 @@ TEST_F(ObjectTest, CreationByNameConvertsArgumentsOrFailsWithOneLine) {
     EXPECT_TRUE(console().empty());
 }
 
-TEST_F(ObjectTest, FreeNotifiesClientsWhileTheObjectIsWholeThenRunsTheDestructor) {
-    Thing *x = thing("9");
-    Client *a = client('a');
-    g_freed.clear();
-    ASSERT_EQ(object_attach_byptr(a, x), 0);
-    EXPECT_EQ(object_free(x), 0);
-    EXPECT_EQ(g_heard, std::vector<std::string>{"a: thingtest free #9 0"});  // x still whole
-    EXPECT_EQ(g_freed, std::vector<std::string>{"9 live"});
-    // Then x is no object: a second free, or a free of something never allocated, is refused.
-    Thing fake{};
-    fake.ob.o_class = thing_class();
-    for (void *p : {(void *)x, (void *)&fake}) EXPECT_TRUE(!object_valid(p) && !object_class(p) && object_free(p));
-    EXPECT_EQ(g_freed.size(), 1u);
-    object_free(a);
-}
-
-TEST_F(ObjectTest, AttachedClientsHearNotificationsInOrderUntilDetached) {
+TEST_F(ObjectTest, ClientsHearNotificationsInOrderUntilDetachedAndFreeWhileTheObjectIsWhole) {
     Thing *x = thing("1");
     Client *a = client('a'), *b = client('b');
+    boxes_ = {&a->ob, &b->ob};
+    g_freed.clear();
     ASSERT_EQ(object_attach_byptr(b, x), 0);
     ASSERT_EQ(object_attach_byptr(a, x), 0);
     ASSERT_EQ(object_attach_byptr(a, x), 0);  // twice is once
@@ -74,13 +55,17 @@ TEST_F(ObjectTest, AttachedClientsHearNotificationsInOrderUntilDetached) {
     object_attach_byptr(a, x);
     b->silence = a;  // detached while the notification is under way: a hears nothing more
     object_notify(x, gensym("third"), nullptr);
-    object_free(x);
+    EXPECT_EQ(object_free(x), 0);
     std::string s = ": thingtest ";
     EXPECT_EQ(g_heard,
               (std::vector<std::string>{"b" + s + "changed #1 7", "a" + s + "changed #1 7", "b" + s + "again #1 0",
-                                        "b" + s + "third #1 0", "b" + s + "free #1 0"}));
-    object_free(a);
-    object_free(b);
+                                        "b" + s + "third #1 0", "b" + s + "free #1 0"}));  // #1: x still whole
+    EXPECT_EQ(g_freed, std::vector<std::string>{"1 live"});
+    // Then x is no object: a second free, or a free of something never allocated, is refused.
+    Thing fake{};
+    fake.ob.o_class = thing_class();
+    for (void *p : {(void *)x, (void *)&fake}) EXPECT_TRUE(!object_valid(p) && !object_class(p) && object_free(p));
+    EXPECT_EQ(g_freed.size(), 1u);
 }
 
 TEST_F(BindingTest, ClientsFollowTheNameAcrossBindingsUntilFreed) {
@@ -88,14 +73,13 @@ TEST_F(BindingTest, ClientsFollowTheNameAcrossBindingsUntilFreed) {
     const char *n = name.c_str();
     Client *c = client('c'), *d = client('d');
     Thing *x = thing("1"), *y = thing("2");
+    boxes_ = {&x->ob, &c->ob};
     EXPECT_EQ(globalsymbol_attach(&c->ob, n), nullptr);  // before anything is bound
     EXPECT_EQ(globalsymbol_bind(&x->ob, n, 0), 0);
-    EXPECT_EQ(gensym(n)->s_thing, &x->ob);
     EXPECT_EQ(globalsymbol_attach(&d->ob, n), &x->ob);  // a later client is told what is bound
     globalsymbol_notify(&x->ob, n, gensym("changed"), (void *)-1);
     globalsymbol_unbind(&y->ob, n, 0);                  // not bound there: changes nothing
     EXPECT_EQ(globalsymbol_attach(&c->ob, n), &x->ob);  // and attaching again adds no second call
-    EXPECT_EQ(gensym(n)->s_thing, &x->ob);
     globalsymbol_unbind(&x->ob, n, 0);
     EXPECT_EQ(gensym(n)->s_thing, nullptr);
     globalsymbol_bind(&y->ob, n, 0);
@@ -112,19 +96,80 @@ TEST_F(BindingTest, ClientsFollowTheNameAcrossBindingsUntilFreed) {
     EXPECT_EQ(g_heard, (std::vector<std::string>{"c: " + s + "changed #1 -1", "d: " + s + "changed #1 -1",
                                                  "c: " + s + "rebound #2 0", "d: " + s + "rebound #2 0",
                                                  "d: " + s + "detached #2 0", "c: " + s + "after #1 0"}));
-    object_free(c);
-    object_free(x);
 }
 
-TEST_F(BindingTest, WatchPrintsNotificationsWithNumericData) {
-    std::string name = fresh();
-    t_object *w = orvo::watch(name);
-    Thing *x = thing("6");
-    globalsymbol_notify(&x->ob, name.c_str(), gensym("read_failed"), (void *)-1);
-    globalsymbol_notify(&x->ob, name.c_str(), gensym("buffer_modified"), x);  // an object: not printed
-    globalsymbol_notify(&x->ob, name.c_str(), gensym("code"), (void *)42);
-    object_free(w);
-    std::string tag = "watch " + name + ": ";
-    EXPECT_EQ(console(), (std::vector<std::string>{tag + "read_failed -1", tag + "buffer_modified", tag + "code 42"}));
-    object_free(x);
+// A box with two outlets; "bang" goes straight back out of the left one.
+struct Src {
+    t_object ob;
+    void *right;
+    void *left;  // the later outlet stands to the left: outlet 0
+};
+static void *src_bang(Src *x) { return outlet_bang(x->left); }
+static Src *src() {
+    static t_class *c = class_new("outlettest", nullptr, nullptr, sizeof(Src), 0, 0);
+    class_addmethod(c, M(src_bang), "bang", 0);
+    auto *s = (Src *)object_alloc(c);
+    s->right = bangout(s);
+    s->left = floatout(s);
+    return s;
+}
+using OutletTest = ObjTest;
+
+// Also shows that "anything" takes only selectors without a method of their own.
+TEST_F(OutletTest, PrintShowsEachKindOfMessage) {
+    t_object *p = box("print", "p"), *q = box("print");
+    const char *msgs[][2] = {{"bang", ""},   {"float", "12.5"},  {"float", "1e-7"},
+                             {"int", "3.7"}, {"foo", "a 1 2.5"}, {"list", "1 2"}};
+    for (auto [sel, args] : msgs) object_method_parse(p, gensym(sel), args, nullptr);
+    object_method_parse(q, gensym("bang"), "", nullptr);
+    EXPECT_EQ(console(), (std::vector<std::string>{"p: bang", "p: 12.5", "p: 1e-07", "p: 3", "p: foo a 1 2.5",
+                                                   "p: list 1 2", "print: bang"}));
+}
+
+TEST_F(OutletTest, OutletsSendToEachConnectionInOrder) {
+    Src *s = src(), fake{};
+    t_object *a = box("print", "a"), *b = box("print", "b"), *c = box("print", "c"), *gone = box("print", "gone");
+    EXPECT_EQ(orvo::outlet_count(&s->ob), 2);
+    for (auto [outlet, to] : {std::pair{0, c}, {1, b}, {1, gone}, {1, a}}) ASSERT_TRUE(orvo::connect(&s->ob, outlet, to));
+    // No such outlet or inlet, print has no outlets, no object
+    EXPECT_FALSE(orvo::connect(&s->ob, 2, a) || orvo::connect(&s->ob, -1, a) || orvo::connect(&s->ob, 0, a, 1) ||
+                 orvo::connect(a, 0, &s->ob) || orvo::connect(&s->ob, 0, &fake.ob));
+    free_box(gone);  // its connection goes with it
+    outlet_float(s->left, 2.25);
+    outlet_int(s->right, 5);
+    t_atom args[2] = {as_atom(gensym("x")), as_atom(0.5)};
+    outlet_anything(s->right, gensym("sel"), 2, args);
+    EXPECT_EQ(outlet_bang(&fake), nullptr);
+    void *left = s->left;
+    object_free(s);
+    EXPECT_EQ(outlet_float(left, 1), nullptr);  // the outlets of a freed box are gone too
+    EXPECT_EQ(console(), (std::vector<std::string>{"c: 2.25", "b: 5", "a: 5", "b: sel x 0.5", "a: sel x 0.5"}));
+}
+
+TEST_F(OutletTest, AFeedbackLoopIsStoppedWithOneError) {
+    Src *s = src();
+    orvo::connect(&s->ob, 0, &s->ob);
+    outlet_bang(s->left);
+    auto lines = console();
+    EXPECT_TRUE(lines.size() == 1 && lines[0].rfind("outlettest: error: ", 0) == 0) << ::testing::PrintToString(lines);
+    object_free(s);
+}
+
+// Plug-in loading failures: each refused module or folder says why in one line.
+// (Successful loading is what every other test area starts with.)
+using PluginTest = ObjTest;
+TEST_F(PluginTest, RefusedModulesAndFoldersSayWhyInOneLineEach) {
+    orvo_test::TempDir dir;
+    EXPECT_EQ(orvo::load_plugins(dir.file("no_such_folder")), 0);
+    EXPECT_EQ(console().size(), 1u);
+    std::ofstream(dir.file("b_junk.so")) << "not a shared object";
+    std::ofstream(dir.file("notes.txt")) << "ignored";
+    std::ofstream(dir.file("a_noentry.c")) << "int not_an_entry(void) { return 1; }\n";
+    std::string cc = "cc -shared -fPIC -o '" + dir.file("a_noentry.so") + "' '" + dir.file("a_noentry.c") + "'";
+    if (std::system((cc + " 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no C compiler to build a test module";
+    EXPECT_EQ(orvo::load_plugins(dir.path), 0);
+    auto lines = console();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "orvo: error: cannot load " + dir.file("a_noentry.so") + ": no ext_main");  // in name order
+    EXPECT_EQ(lines[1].rfind("orvo: error: cannot load " + dir.file("b_junk.so") + ": ", 0), 0u) << lines[1];
 }
