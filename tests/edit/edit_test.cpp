@@ -79,6 +79,14 @@ TEST_F(Edit, FillCosineSineAndSinc) {
     EXPECT_EQ(samples(s), a);
     expect_near({s->b_samples[12], s->b_samples[25]}, {0.998027, 0}, 1e-6);
 
+    // Many cycles over a long buffer stay within a float's step of the exact curve.
+    t_buffer *l = sized(100003);
+    send(l, "fill", "cos 777 2");
+    double worst = 0;
+    for (long i = 0; i < 100003; i++)
+        worst = std::max(worst, std::fabs(l->b_samples[i] - std::cos(2 * M_PI * 777 / 2 * i / 100003.0)));
+    EXPECT_LT(worst, 6e-8);
+
     t_buffer *c = sized(1000);
     send(c, "fill", "sinc 4");  // centred: a zero crossing every 125 samples either side
     EXPECT_EQ(c->b_samples[500], 1.0f);
