@@ -90,6 +90,7 @@ bool Interpreter::line(const std::string &raw, long lineno) {
     long argc = kMaxAtoms;
     t_atom *argv = atoms_.data();
     if (atom_setparse(&argc, &argv, text.c_str()) != 0 || argc < 1) return fail("cannot parse line");
+    if (argc >= kMaxAtoms) return fail("more than " + std::to_string(kMaxAtoms - 1) + " words on one line");
 
     std::string head = atom_word(argv[0]);
     if (argv[0].a_type == A_SYM) {
@@ -117,6 +118,8 @@ bool Interpreter::st_new(long argc, t_atom *argv) {
     if (id.empty() || argv[0].a_type == A_FLOAT) return fail("a box ID is a word or an integer");
     if (is_statement_word(id)) return fail("\"" + id + "\" is a statement word, not a box ID");
     if (boxes_.count(id)) return fail("box \"" + id + "\" exists already");
+    if (!orvo::class_exists("box", argv[1].a_w.w_sym->s_name))
+        return fail(std::string("no class \"") + argv[1].a_w.w_sym->s_name + "\"");
     auto *x = static_cast<t_object *>(
         object_new_typed(common_symbols_gettable()->s_box, argv[1].a_w.w_sym, argc - 2, argv + 2));
     if (!x) return fail(std::string("cannot create \"") + argv[1].a_w.w_sym->s_name + "\"");
@@ -210,7 +213,9 @@ bool Interpreter::st_dialog(long argc, t_atom *argv) {
 bool Interpreter::st_set(long argc, t_atom *argv) {
     std::string what = argc == 2 ? atom_word(argv[0]) : "";
     if (what == "sr" && is_number(argv[1])) {
-        orvo::set_sr(atom_getfloat(argv + 1));
+        double sr = atom_getfloat(argv + 1);
+        if (!(sr >= 0 && sr <= 1e7)) return fail("a sample rate is 0 (none) or a positive rate up to 10000000");
+        orvo::set_sr(sr);
         return true;
     }
     if (what == "edits") {

@@ -58,7 +58,7 @@ int parse_options(int argc, char **argv, Options *o) {
             if (!v) return 2;
             char *end = nullptr;
             o->sr = strtod(v, &end);
-            if (end == v || *end || o->sr < 0) {
+            if (end == v || *end || !(o->sr >= 0 && o->sr <= 1e7)) {
                 fprintf(stderr, "orvo: bad sample rate \"%s\"\n", v);
                 return 2;
             }

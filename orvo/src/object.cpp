@@ -263,6 +263,7 @@ t_orvo_err object_free(void *x) {
     object_notify(x, gensym("free"), nullptr);
     if (extra->cls->c_free) ((void (*)(void *))(void (*)())extra->cls->c_free)(x);
 
+    forget_deferred(x);
     outlets_forget(x);
     binding_forget(x);
     {
@@ -348,3 +349,9 @@ const char *object_marking_get(t_object *x, const char *markname) {
 }
 
 }  // extern "C"
+
+namespace orvo {
+bool class_exists(const std::string &name_space, const std::string &name) {
+    return detail::find_class(gensym(name_space.c_str()), gensym(name.c_str())) != nullptr;
+}
+}  // namespace orvo

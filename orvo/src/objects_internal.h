@@ -123,6 +123,8 @@ bool convert_args(const short *types, short ntypes, long argc, const t_atom *arg
 void outlets_forget(void *x);
 // it leaves every name it was bound to or attached to.
 void binding_forget(void *x);
+// Drops work deferred for x that has not run yet (sched.cpp).
+void forget_deferred(void *x);
 
 // Prints one console line (used by print, watch and the console functions).
 void console_write(const std::string &line);

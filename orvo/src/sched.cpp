@@ -60,6 +60,7 @@ struct State {
     std::deque<DeferItem> defer_q;
     std::deque<Qelem *> qelem_q;
     std::deque<DeferItem> low_q;
+    std::deque<DeferItem> *running = nullptr;  // the batch being run (main thread only)
     uint64_t qphase = 1;
     uint64_t tokens = 0;
 
@@ -131,7 +132,12 @@ bool drain_main_once() {
         std::lock_guard lk(S.qm);
         batch.swap(S.defer_q);
     }
-    for (auto &it : batch) run_item(it), did = true;
+    {
+        auto *outer = S.running;  // a deferred function may itself run the queues
+        S.running = &batch;
+        for (auto &it : batch) run_item(it), did = true;
+        S.running = outer;
+    }
 
     uint64_t cutoff;
     {
@@ -157,7 +163,12 @@ bool drain_main_once() {
         std::lock_guard lk(S.qm);
         batch.swap(S.low_q);
     }
-    for (auto &it : batch) run_item(it), did = true;
+    {
+        auto *outer = S.running;  // a deferred function may itself run the queues
+        S.running = &batch;
+        for (auto &it : batch) run_item(it), did = true;
+        S.running = outer;
+    }
     return did;
 }
 
@@ -408,7 +419,10 @@ void advance(long ms) {
         } while (Clock::now() < until);
         return;
     }
-    t_atom_long target = S.now.load() + (ms > 0 ? ms : 0);
+    // Far beyond any patch's life, and far from overflowing the clock.
+    const t_atom_long kLongest = (t_atom_long)1 << 50;
+    t_atom_long step = ms > 0 ? std::min<t_atom_long>(ms, kLongest) : 0;
+    t_atom_long target = S.now.load() + std::min<t_atom_long>(step, INT64_MAX - kLongest - S.now.load());
     run_until_idle();
     for (;;) {
         t_atom_long next;
@@ -458,6 +472,18 @@ void pump(int timeout_ms) {
 }
 
 namespace detail {
+
+void forget_deferred(void *x) {
+    State &S = st();
+    {
+        std::lock_guard lk(S.qm);
+        std::erase_if(S.defer_q, [x](const DeferItem &it) { return it.x == x; });
+        std::erase_if(S.low_q, [x](const DeferItem &it) { return it.x == x; });
+    }
+    if (S.running && on_main())
+        for (auto &it : *S.running)
+            if (it.x == x) it.fn = nullptr;
+}
 
 void init_scheduler(bool realtime) {
     State &S = st();

@@ -168,6 +168,21 @@ TEST_F(Record, PeersShareAndChainOrder) {
     EXPECT_EQ(S("a")->s_thing, nullptr);
 }
 
+TEST_F(Record, WorkQueuedForAFreedBoxIsDropped) {
+    // Under AddressSanitizer a queued resize or clear running on the freed record is a failure.
+    t_buffer *a = buffer("a 10 1");
+    t_buffer *b = buffer("b 10 1");
+    send_sched(a, "setsize", "20");
+    send(b, "clearlow");
+    free_box(&a->b_obj);
+    free_box(&b->b_obj);
+    orvo::run_until_idle();
+    t_buffer *c = buffer("c 10 1");   // a new box, perhaps at the same address, gets none of it
+    orvo::run_until_idle();
+    EXPECT_EQ(c->b_frames, 441);
+    EXPECT_TRUE(console().empty());
+}
+
 TEST_F(Record, NameHeldByAnotherClass) {
     t_object *p = box("print", "P");
     S("taken")->s_thing = p;

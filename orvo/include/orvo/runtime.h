@@ -85,6 +85,8 @@ SaveDialogOffer last_save_offer();
 std::vector<std::string> file_usages();
 
 // ---- patching ------------------------------------------------------------------------------
+// Whether a class of that name is registered in the name space ("box", "nobox").
+bool class_exists(const std::string &name_space, const std::string &name);
 // Connects outlet (0 leftmost) of from to the inlet of to. False when there is no such outlet.
 bool connect(t_object *from, long outlet, t_object *to, long inlet = 0);
 long outlet_count(t_object *x);
