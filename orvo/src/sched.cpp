@@ -121,23 +121,28 @@ void run_item(DeferItem &it) {
     fn_cast<defer_fn>(it.fn)(it.x, it.s, (long)it.argv.size(), it.argv.empty() ? nullptr : it.argv.data());
 }
 
+// Runs what one queue holds now; what it is given meanwhile waits. True when anything ran.
+bool drain_batch(std::deque<DeferItem> &queue) {
+    State &S = st();
+    std::deque<DeferItem> batch;
+    {
+        std::lock_guard lk(S.qm);
+        batch.swap(queue);
+    }
+    auto *outer = S.running;  // a deferred function may itself run the queues
+    S.running = &batch;
+    for (auto &it : batch) run_item(it);
+    S.running = outer;
+    return !batch.empty();
+}
+
 // One pass over the three main queues, in order. Work queued into a queue while
 // that queue is being drained waits for the next pass. True when anything ran.
 bool drain_main_once() {
     State &S = st();
     bool did = false;
 
-    std::deque<DeferItem> batch;
-    {
-        std::lock_guard lk(S.qm);
-        batch.swap(S.defer_q);
-    }
-    {
-        auto *outer = S.running;  // a deferred function may itself run the queues
-        S.running = &batch;
-        for (auto &it : batch) run_item(it), did = true;
-        S.running = outer;
-    }
+    did |= drain_batch(S.defer_q);
 
     uint64_t cutoff;
     {
@@ -158,17 +163,7 @@ bool drain_main_once() {
         did = true;
     }
 
-    batch.clear();
-    {
-        std::lock_guard lk(S.qm);
-        batch.swap(S.low_q);
-    }
-    {
-        auto *outer = S.running;  // a deferred function may itself run the queues
-        S.running = &batch;
-        for (auto &it : batch) run_item(it), did = true;
-        S.running = outer;
-    }
+    did |= drain_batch(S.low_q);
     return did;
 }
 
