@@ -74,7 +74,7 @@ TEST_F(Record, OddCreationArgumentsNeverCrash) {
     }
     auto *a = (t_buffer *)boxes_[1];
     EXPECT_EQ(a->b_nchans, 1);   // 1.9 truncated
-    EXPECT_EQ(a->b_frames, (t_atom_long)(2.7f * 44.1f + 0.5));
+    EXPECT_EQ(a->b_frames, 119);   // 2.7 ms at 44.1 samples per ms, rounded
     auto *d = (t_buffer *)boxes_[4];
     EXPECT_EQ(d->b_frames, 100);   // beyond the 64-bit range
     EXPECT_TRUE(console_has("buffer~: error: requested buffer size negative"));
