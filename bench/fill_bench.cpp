@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "buffer~/core/buffer_record.h"
+#include "buffer~/host/buffer_record.h"
 #include "orvo/runtime.h"
 
 namespace {

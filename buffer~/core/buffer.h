@@ -1,6 +1,8 @@
-// buffer~: module-wide state and the functions of every subsystem.
+// buffer~: module-wide state and the core's functions (registration, record,
+// names and peers, resizing, notification). Each other subsystem declares its
+// own handlers in its folder's header; core/main.cpp registers their union.
 #pragma once
-#include "buffer_record.h"
+#include "../host/buffer_record.h"
 
 // ---- module state (written once by ext_main) ----------------------------------------
 extern t_class *s_buffer_class;
@@ -74,41 +76,3 @@ void buffer_dirty(t_buffer *x);
 void buffer_dirty_tick(t_buffer *x);
 void buffer_dirty_qfn(t_buffer *x);
 void buffer_printmodtime(t_buffer *x);
-
-// ---- editing (edit/) ----------------------------------------------------------------------------
-void buffer_fill(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-
-// ---- messages of the read, write, edit and window subsystems ---------------------------------------------
-void buffer_read(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-void buffer_doread(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-void buffer_readagain(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-long buffer_read_direct(t_buffer *x, short path, const char *name);
-long buffer_write_direct(t_buffer *x, short path, const char *name);
-void buffer_write(t_buffer *x, t_symbol *s);
-void buffer_writeaiff(t_buffer *x, t_symbol *s);
-void buffer_writewave(t_buffer *x, t_symbol *s);
-void buffer_writeflac(t_buffer *x, t_symbol *s);
-void buffer_writeraw(t_buffer *x, t_symbol *s);
-void buffer_format(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-void buffer_samptype(t_buffer *x, t_symbol *s);
-void buffer_filetype(t_buffer *x, t_symbol *s);
-void buffer_normalize(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-void buffer_crop(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-void buffer_apply(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
-void buffer_open(t_buffer *x);
-void buffer_wclose(t_buffer *x);
-void buffer_dblclick(t_buffer *x);
-
-// ---- editor window (window/) ----------------------------------------------------------------------
-t_bufferwindow *bufferwindow_new(t_buffer *b, const t_rect *rect, t_atom_long nchans);
-void bufferwindow_free(t_bufferwindow *w);
-void bufferwindow_assign(t_bufferwindow *w);
-void bufferwindow_updatetitle(t_bufferwindow *w, t_symbol *name);
-void bufferwindow_invalidate(t_bufferwindow *w);
-void bufferwindow_updatechans(t_bufferwindow *w);
-void bufferwindow_close(t_bufferwindow *w);
-long bufferwindow_haswaveforms(t_bufferwindow *w);
-t_orvo_err bufferwindow_notify(t_bufferwindow *w, t_symbol *s, t_symbol *msg, void *sender, void *data);
-void bufferwindow_mouse(t_bufferwindow *w, t_symbol *s, long argc, t_atom *argv);
-void bufferwindow_display(t_bufferwindow *w, t_symbol *s, long argc, t_atom *argv);
-long bufferwindow_updatecommand(t_bufferwindow *w, t_symbol *cmd, char *enabled, void *a, void *b);

@@ -1,6 +1,10 @@
 // Entry point, message table and the small handlers of buffer~.
 #include <cstring>
 
+#include "../edit/edit.h"
+#include "../read/read.h"
+#include "../window/window.h"
+#include "../write/write.h"
 #include "buffer.h"
 
 t_class *s_buffer_class = nullptr;

@@ -1,6 +1,7 @@
 // Names, the chain of boxes sharing one name, rename, duplicate and enumerate.
 #include <cstring>
 
+#include "../window/window.h"
 #include "buffer.h"
 
 // Whether the object in a name's slot is a buffer of our own class.

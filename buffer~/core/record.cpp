@@ -2,6 +2,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "../read/read.h"
+#include "../window/window.h"
 #include "buffer.h"
 
 void buffer_setguards(t_buffer *x) {

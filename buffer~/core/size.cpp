@@ -2,6 +2,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "../edit/edit.h"
+#include "../window/window.h"
 #include "buffer.h"
 
 static void buffer_deferresize(t_buffer *x, method fn, const t_atom *first, t_atom_long chans) {

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "../core/buffer.h"
+#include "edit.h"
 
 static const double kPi = 3.14159265358979323846;
 

@@ -19,7 +19,7 @@
 #define ORVO_EXPORT ORVO_EXTERN_C __attribute__((visibility("default")))
 
 // Bumped whenever a declaration in buffer~/host changes incompatibly.
-#define ORVO_HOST_API_VERSION 1
+#define ORVO_HOST_API_VERSION 2
 
 ORVO_BEGIN_C
 

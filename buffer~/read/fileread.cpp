@@ -1,5 +1,6 @@
 // The file load driver: opens a located file through the box's jsoundfile, decides the
 // buffer's size, lets the parser write floats into the owner's memory, and notifies.
+#include "../window/window.h"
 #include "read.h"
 
 static t_atom_long buffer_parserlong(void *answer) { return (t_atom_long)(t_ptr_int)answer; }

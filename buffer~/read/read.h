@@ -1,8 +1,16 @@
 // Sound-file reading: the read messages, the load driver and the instrument data.
-// The message handlers themselves (buffer_read, buffer_doread, buffer_readagain,
-// buffer_read_direct) are declared with the rest of the plug-in in core/buffer.h.
 #pragma once
 #include "../core/buffer.h"
+
+// ---- message handlers ----------------------------------------------------------------
+// "read", "import", "importreplace", "replace": defers the atoms to buffer_doread.
+void buffer_read(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+// [main thread] Worker of the read messages: parses, locates the file (or asks), loads it.
+void buffer_doread(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+// "readagain": defers to buffer_doreadagain.
+void buffer_readagain(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
+// Private "read_direct": loads name from the folder path at once, no dialog; 0 on success.
+long buffer_read_direct(t_buffer *x, short path, const char *name);
 
 // The file types the lookup and the open dialog accept, in the order they are offered.
 #define BUFFER_READ_NTYPES 13

@@ -3,7 +3,7 @@
 // sound-file object. The caller opens the file with buffer_createfile and closes
 // it itself (sysfile_close).
 #pragma once
-#include "../core/buffer_record.h"
+#include "../host/buffer_record.h"
 #include "../host/orvo_file.h"
 #include "../host/orvo_types.h"
 

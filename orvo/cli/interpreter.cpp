@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../../buffer~/core/buffer_record.h"
 
 namespace orvo_cli {
 
@@ -232,18 +231,11 @@ bool Interpreter::st_set(long argc, t_atom *argv) {
     return fail("usage: set sr RATE | set edits refuse|allow | set failalloc N");
 }
 
-namespace {
-t_buffer *as_buffer(t_object *x) {
-    t_symbol *cls = x ? object_classname(x) : nullptr;
-    return cls && strcmp(cls->s_name, "buffer~") == 0 ? reinterpret_cast<t_buffer *>(x) : nullptr;
-}
-}  // namespace
-
 bool Interpreter::st_info(long argc, t_atom *argv) {
     if (argc != 1) return fail("usage: info ID");
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
-    t_buffer *b = as_buffer(x);
+    t_buffer *b = orvo::buffer_record(x);
     if (!b) return fail("\"" + atom_word(argv[0]) + "\" is not a buffer~");
     char buf[512];
     snprintf(buf, sizeof buf, "%s: name %s frames %lld chans %lld size %lld sr %g ms %.17g valid %lld owner %d",
@@ -259,7 +251,7 @@ bool Interpreter::st_peek(long argc, t_atom *argv) {
         return fail("usage: peek ID INDEX [COUNT]");
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
-    t_buffer *b = as_buffer(x);
+    t_buffer *b = orvo::buffer_record(x);
     if (!b) return fail("\"" + atom_word(argv[0]) + "\" is not a buffer~");
     t_atom_long first = argv[1].a_w.w_long, count = argc == 3 ? argv[2].a_w.w_long : 1;
     if (!b->b_samples || first < 0 || count < 1 || first > b->b_size - count) return fail("index out of range");
@@ -278,7 +270,7 @@ bool Interpreter::st_poke(long argc, t_atom *argv) {
         if (!is_number(argv[i])) return fail("usage: poke ID INDEX VALUE...");
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
-    t_buffer *b = as_buffer(x);
+    t_buffer *b = orvo::buffer_record(x);
     if (!b) return fail("\"" + atom_word(argv[0]) + "\" is not a buffer~");
     t_atom_long first = argv[1].a_w.w_long, count = argc - 2;
     if (!b->b_samples || first < 0 || first > b->b_size - count) return fail("index out of range");

@@ -1,8 +1,6 @@
 // "window ID ...": what a user does to the editor window of a buffer~ box.
 #include <cstdio>
-#include <cstring>
 
-#include "../../buffer~/core/buffer_record.h"
 #include "interpreter.h"
 
 namespace orvo_cli {
@@ -13,14 +11,6 @@ const char *const kUsage =
     "usage: window ID info | snapshot FILE.png | resize W H | move X Y | close | mouse CHANNEL X";
 
 bool is_number(const t_atom &a) { return a.a_type == A_LONG || a.a_type == A_FLOAT; }
-
-// The open editor window of a buffer~ box, or null.
-t_object *window_of(t_object *x) {
-    t_symbol *cls = x ? object_classname(x) : nullptr;
-    if (!cls || std::strcmp(cls->s_name, "buffer~") != 0) return nullptr;
-    const t_bufferwindow *w = reinterpret_cast<t_buffer *>(x)->b_window;
-    return w ? w->w_patcher : nullptr;
-}
 
 std::string rect_text(const t_rect &r) {
     char buf[128];
@@ -47,9 +37,9 @@ bool Interpreter::st_window(long argc, t_atom *argv) {
     std::string id = atom_word(argv[0]);
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + id + "\"");
-    t_symbol *cls = object_classname(x);
-    if (!cls || std::strcmp(cls->s_name, "buffer~") != 0) return fail("\"" + id + "\" is not a buffer~");
-    t_object *patcher = window_of(x);
+    t_buffer *b = orvo::buffer_record(x);
+    if (!b) return fail("\"" + id + "\" is not a buffer~");
+    t_object *patcher = orvo::window_owned_by(b->b_window);
     if (!patcher) return fail("the window of \"" + id + "\" is not open");
 
     std::string what = atom_word(argv[1]);

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "../../buffer~/core/buffer_record.h"
+#include "objects_internal.h"
 #include "orvo/runtime.h"
 
 namespace {
@@ -63,5 +63,22 @@ namespace orvo {
 void set_sr(double sr) { g_sr.store(sr); }
 void set_edits_refused(bool refused) { g_edits_refused.store(refused); }
 long open_edits() { return g_open_edits.load(); }
+
+}  // namespace orvo
+
+namespace orvo {
+
+t_buffer *buffer_record(void *x) {
+    // Classes live as long as the process, so the pointer once found stays good.
+    static std::atomic<t_class *> cls{nullptr};
+    if (!x) return nullptr;
+    t_class *c = cls.load();
+    if (!c) {
+        c = detail::find_class(gensym("box"), gensym("buffer~"));
+        if (!c) return nullptr;
+        cls.store(c);
+    }
+    return object_class(x) == c ? static_cast<t_buffer *>(x) : nullptr;
+}
 
 }  // namespace orvo

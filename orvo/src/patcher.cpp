@@ -325,6 +325,14 @@ bool window_info(t_object *patcher, WindowInfo *out) {
     return true;
 }
 
+t_object *window_owned_by(const void *owner) {
+    if (!owner) return nullptr;
+    std::lock_guard lock(patchers_mutex());
+    for (Patcher *p : patchers())
+        if (p->st && p->st->view && p->st->view->owner == owner) return &p->ob;
+    return nullptr;
+}
+
 t_object *window_front() {
     std::lock_guard lock(patchers_mutex());
     Patcher *best = nullptr;

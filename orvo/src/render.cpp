@@ -10,7 +10,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "../../buffer~/core/buffer_record.h"
 #include "orvo/runtime.h"
 #include "windows_internal.h"
 

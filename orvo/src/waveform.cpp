@@ -1,9 +1,7 @@
 // waveform~: a box that shows one channel of the buffer~ bound to a name. It
 // reads the samples through the name's slot each time it is drawn, so it never
 // holds on to memory the buffer may replace.
-#include <cstring>
 
-#include "../../buffer~/core/buffer_record.h"
 #include "orvo/runtime.h"
 #include "windows_internal.h"
 
@@ -81,9 +79,7 @@ Waveform *as_waveform(void *x) { return object_class(x) == s_waveform_class ? (W
 
 const t_buffer *waveform_buffer(const Waveform *w) {
     if (!w || !w->bufname || !w->bufname->s_name[0]) return nullptr;
-    t_object *thing = w->bufname->s_thing;
-    t_symbol *cls = thing ? object_classname(thing) : nullptr;
-    return cls && std::strcmp(cls->s_name, "buffer~") == 0 ? (const t_buffer *)thing : nullptr;
+    return orvo::buffer_record(w->bufname->s_thing);
 }
 
 void waveform_range(const Waveform *w, double *start_ms, double *end_ms) {

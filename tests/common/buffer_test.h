@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "buffer~/core/buffer_record.h"
+#include "buffer~/host/buffer_record.h"
 #include "orvo_test.h"
 
 namespace orvo_test {

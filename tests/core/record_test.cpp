@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "buffer_test.h"
+#include "buffer~/window/window.h"
 
 using orvo_test::BufferTest;
 

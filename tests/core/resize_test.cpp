@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "buffer_test.h"
+#include "buffer~/window/window.h"
 
 using orvo_test::BufferTest;
 

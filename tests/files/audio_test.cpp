@@ -3,7 +3,7 @@
 // memory: the block registry and its statistics, large blocks, fault injection.
 #include <cstdint>
 
-#include "buffer~/core/buffer_record.h"
+#include "buffer~/host/buffer_record.h"
 #include "sounds.h"
 
 namespace {

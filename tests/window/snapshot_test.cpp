@@ -38,7 +38,7 @@ TEST_F(SnapshotTest, HalfSinesAreDrawnOnTheirSideOfTheCentreLine) {
     }
     send(b, "open");
     orvo::WindowImage img;
-    ASSERT_TRUE(orvo::window_render(b->b_window->w_patcher, &img));
+    ASSERT_TRUE(orvo::window_render(orvo::window_owned_by(b->b_window), &img));
     ASSERT_EQ(img.width, 350);
     ASSERT_EQ(img.height, 200 + kTop);
     // Channel 1 occupies rows kTop..kTop+100, channel 2 the next 100; centres at +50.
@@ -62,7 +62,7 @@ TEST_F(SnapshotTest, HalfSinesAreDrawnOnTheirSideOfTheCentreLine) {
 
     // The first 100 ms of 1000: the sine rises to sin(pi/10) ~ 0.31 at the right edge.
     send(b->b_window, "display", "0 100");
-    ASSERT_TRUE(orvo::window_render(b->b_window->w_patcher, &img));
+    ASSERT_TRUE(orvo::window_render(orvo::window_owned_by(b->b_window), &img));
     std::vector<int> right = wave_rows(img, 345, kTop, kTop + 100);
     ASSERT_FALSE(right.empty());
     EXPECT_NEAR(right.front(), kTop + 50 - 0.31 * kHalf, 2);

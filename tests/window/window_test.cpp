@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "buffer_test.h"
+#include "buffer~/window/window.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ using orvo_test::BufferTest;
 
 class WindowTest : public BufferTest {
   protected:
-    static t_object *patcher(t_buffer *b) { return b->b_window ? b->b_window->w_patcher : nullptr; }
+    static t_object *patcher(t_buffer *b) { return orvo::window_owned_by(b->b_window); }
     t_object *open(t_buffer *b) {
         send(b, "open");
         return patcher(b);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../buffer~/host/orvo_host.h"
+#include "../../../buffer~/host/buffer_record.h"
 
 namespace orvo {
 
@@ -87,6 +87,9 @@ std::vector<std::string> file_usages();
 // ---- patching ------------------------------------------------------------------------------
 // Whether a class of that name is registered in the name space ("box", "nobox").
 bool class_exists(const std::string &name_space, const std::string &name);
+// [any thread] The published record of x when x is a buffer~ box (its class is the one
+// registered as "buffer~" in "box"), else null.
+t_buffer *buffer_record(void *x);
 // Connects outlet (0 leftmost) of from to the inlet of to. False when there is no such outlet.
 bool connect(t_object *from, long outlet, t_object *to, long inlet = 0);
 long outlet_count(t_object *x);
@@ -119,6 +122,9 @@ struct WindowInfo {
 bool window_info(t_object *patcher, WindowInfo *out);
 // The visible window nearest the front, or null.
 t_object *window_front();
+// The live window whose view has owner as its "owner" (as a plug-in's editor object
+// sets it), or null: how the command finds a buffer~'s editor without its private record.
+t_object *window_owned_by(const void *owner);
 // Pixels of a rendered window: 0xAARRGGBB, row-major, premultiplied alpha. The title
 // bar (window_title_height rows) is above the content view.
 struct WindowImage {

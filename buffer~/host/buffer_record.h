@@ -1,10 +1,13 @@
-// The public records of buffer~. Other objects find a t_buffer through the
-// slot of its name's symbol and read its fields directly; keep the order.
+// The published record of buffer~: an object that finds a buffer through the
+// slot of its name's symbol gets this record and reads its fields directly.
+// Part of the host interface: keep the order, and bump ORVO_HOST_API_VERSION
+// when a field changes.
 #pragma once
-#include "../host/orvo_host.h"
+#include "orvo_host.h"
 
 ORVO_BEGIN_C
 
+// The editor-window companion; its record is private to the plug-in.
 struct t_bufferwindow;
 
 typedef struct t_buffer {
@@ -54,15 +57,5 @@ typedef struct t_buffer {
     char b_modified;            // a file read or write completed; a bang is owed
     int16_t b_filepath;
 } t_buffer;
-
-typedef struct t_bufferwindow {
-    t_object w_obj;
-    t_buffer *w_buffer;
-    t_object *w_patcher;
-    t_object *w_view;
-    t_object **w_waveforms;
-    t_rect w_rect;
-    t_atom_long w_nchans;
-} t_bufferwindow;
 
 ORVO_END_C
