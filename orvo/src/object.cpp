@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "objects_internal.h"
+#include "orvo/runtime.h"
 
 using orvo::detail::Hashtab;
 using orvo::detail::MethodEntry;

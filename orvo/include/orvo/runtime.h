@@ -8,7 +8,8 @@
 
 #include "../../../buffer~/host/buffer_record.h"
 
-namespace orvo {
+// Exported from the host library, whose other symbols are hidden.
+namespace orvo __attribute__((visibility("default"))) {
 
 // ---- life cycle ----------------------------------------------------------------
 // Starts the host: the calling thread becomes the main thread, the scheduler
