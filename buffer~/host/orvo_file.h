@@ -32,7 +32,8 @@ ORVO_API char path_getseparator(void);
 // Splits "folder/file" into its folder part and its file name.
 ORVO_API short path_splitnames(const char *pathname, char *foldername, char *filename);
 // The path id of the folder a path name names (and the file name within it, when
-// it names a file). Fails when the folder does not exist.
+// it names a file that is there). Anything else fails with the console line
+// "path: no folder NAME".
 ORVO_API short path_frompathname(const char *name, short *path, char *filename);
 ORVO_API short path_getdefault(void);
 // The absolute file-system path of name in folder path. Host extension.

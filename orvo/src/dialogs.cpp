@@ -1,5 +1,6 @@
 // File dialogs. There is no window system: every dialog takes the next answer
 // queued by the script or test (dialog_answer_*) and is cancelled when none is.
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -90,10 +91,14 @@ short saveasdialog_extended(char *name, short *path, t_fourcc *type, const t_fou
         std::lock_guard lk(D.m);
         D.last.default_name = name ? name : "";
         D.last.types.assign(types, types + (types && ntypes > 0 ? ntypes : 0));
-        D.last.selected = D.selected;
+        // The list is all the user can pick from: a preselection outside it selects its first type.
+        const auto &offered = D.last.types;
+        selected = D.selected ? D.selected : type ? *type : 0;
+        if (!offered.empty() && std::find(offered.begin(), offered.end(), selected) == offered.end())
+            selected = offered.front();
+        D.last.selected = D.selected ? selected : 0;
         D.last.autoextension = D.autoextension;
         autoext = D.autoextension;
-        selected = D.selected;
         D.autoextension = false;
         D.selected = 0;
     }
@@ -103,7 +108,7 @@ short saveasdialog_extended(char *name, short *path, t_fourcc *type, const t_fou
     fs::path full(absolute_of(a.file));
     std::error_code ec;
     if (!fs::is_directory(full.parent_path(), ec)) return 1;
-    t_fourcc chosen = a.type ? a.type : selected ? selected : (type ? *type : 0);
+    t_fourcc chosen = a.type ? a.type : selected;
     std::string file = full.filename().string();
     const char *ext = type_extension(chosen);
     if (autoext && *ext && file.find('.') == std::string::npos) file += std::string(".") + ext;

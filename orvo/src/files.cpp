@@ -14,6 +14,7 @@
 
 #include "files_internal.h"
 #include "init.h"
+#include "objects_internal.h"
 #include "orvo/runtime.h"
 
 namespace fs = std::filesystem;
@@ -268,9 +269,15 @@ short path_frompathname(const char *name, short *path, char *filename) {
         copy_name(filename, "");
         return 0;
     }
+    // Only an entry that is there names a file in its folder; anything else was
+    // meant as a folder, and the caller will go elsewhere: say which one is missing.
+    struct stat sb;
     fs::path p(full);
     std::string parent = p.parent_path().string();
-    if (!is_dir(parent)) return 1;
+    if (lstat(full.c_str(), &sb) != 0 || !is_dir(parent)) {
+        post_line("path", std::string("no folder ") + name);
+        return 1;
+    }
     short id = folder_id(parent);
     if (!id) return 1;
     if (path) *path = id;

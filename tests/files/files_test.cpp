@@ -33,11 +33,14 @@ TEST_F(FilesTest, PathIds) {
     EXPECT_EQ(fs::path(absolute(1, "")), fs::current_path());
     EXPECT_EQ(absolute(30000, "x"), "(unknown path id)");
     fs::create_directory(dir.file("sub"));
+    std::ofstream(dir.file("take.wav")) << "";
+    std::ofstream(dir.file("sub/a.aif")) << "";
     const std::string cases[][3] = {
-        // given, its folder, its file (which need not exist)
+        // given, its folder, its file; a name that is not there is taken for a missing folder
         {dir.path, dir.path, ""},
         {dir.file("take.wav"), dir.path, "take.wav"},
         {dir.file("sub/a.aif"), dir.file("sub"), "a.aif"},
+        {dir.file("missing"), "", ""},
         {dir.file("missing/take.wav"), "", ""},
     };
     short first = 0;
@@ -45,6 +48,8 @@ TEST_F(FilesTest, PathIds) {
         short p = 0;
         char file[ORVO_PATH_CHARS] = "";
         ASSERT_EQ(path_frompathname(given.c_str(), &p, file) == 0, !folder.empty()) << given;
+        EXPECT_EQ(console(), folder.empty() ? std::vector<std::string>{"path: no folder " + given}
+                                            : std::vector<std::string>{});
         if (folder.empty()) continue;
         EXPECT_STREQ(file, name.c_str());
         EXPECT_EQ(absolute(p, "x"), folder + "/x") << given;

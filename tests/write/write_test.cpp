@@ -125,7 +125,7 @@ TEST_F(Write, FormatSamptypeAndFiletypeSettings) {
 TEST_F(Write, DialogOffersFollowTheTypeAndTheMessageAndCancelWritesNothing) {
     const std::vector<t_fourcc> four{AIFF, WAVE, DATA, FLAC};
     const t_fourcc NEXT = FOURCC('N', 'x', 'T', 'S'), SND = FOURCC('.', 's', 'n', 'd'),
-                   SD2 = FOURCC('S', 'd', '2', 'f');
+                   SD2 = FOURCC('S', 'd', '2', 'f'), MP3 = FOURCC('M', 'p', '3', ' ');
     struct Case {
         t_atom_long filetype;  // b_filetype before the message
         const char *msg, *offered;
@@ -134,8 +134,10 @@ TEST_F(Write, DialogOffersFollowTheTypeAndTheMessageAndCancelWritesNothing) {
     };
     const Case cases[] = {
         {WAVE, "write", "Untitled.wav", four, WAVE},       {AIFF, "write", "Untitled.aif", four, AIFF},
-        {NEXT, "write", "Untitled.snd", four, NEXT},       {SND, "write", "Untitled.snd", four, SND},
-        {SD2, "write", "Untitled.sd", four, SD2},          {FLAC, "write", "Untitled.raw", four, FLAC},
+        // A type the list does not hold is not preselected: the list's first is.
+        {NEXT, "write", "Untitled.snd", four, AIFF},       {SND, "write", "Untitled.snd", four, AIFF},
+        {SD2, "write", "Untitled.sd", four, AIFF},         {FLAC, "write", "Untitled.raw", four, FLAC},
+        {MP3, "write", "Untitled.raw", four, AIFF},
         {WAVE, "writeflac", "Untitled.raw", {FLAC}, FLAC}, {AIFF, "writewave", "Untitled.wav", {WAVE}, WAVE},
         {WAVE, "writeaiff", "Untitled.aif", {AIFF}, AIFF}, {AIFF, "writeraw", "Untitled.raw", {DATA}, DATA},
     };
@@ -174,6 +176,12 @@ TEST_F(Write, DialogAnswersDecideNameFolderAndType) {
     orvo::dialog_answer_save(path("named.wav"));
     send(b, "writeaiff");
     EXPECT_EQ(read_sound(path("named.wav")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+    // A type left from reading a file that cannot be written is not what the user picks.
+    b->b_filetype = FOURCC('M', 'p', '3', ' ');
+    orvo::dialog_answer_save(path("after_mp3"));
+    send(b, "write");
+    EXPECT_EQ(fourcc_text(b->b_filetype), "AIFF");
+    EXPECT_EQ(read_sound(path("after_mp3.aif")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
     EXPECT_TRUE(console().empty());
 }
 
@@ -242,7 +250,7 @@ TEST_F(Write, NamesWithoutAFolderThereGoToTheDefaultFolder) {
         EXPECT_TRUE(same_samples(b, read_sound(file), 1e-4f)) << name;
         std::filesystem::remove(file);
     }
-    EXPECT_TRUE(console().empty());
+    EXPECT_EQ(console(), std::vector<std::string>{"path: no folder " + path("missing")}) << "the user hears where not";
 }
 
 TEST_F(Write, EveryWriteNotifiesAndBangsOnceAndFailuresLeaveNoFile) {
