@@ -12,7 +12,11 @@ static void buffer_readfailed(t_buffer *x, t_atom_long code) {
     globalsymbol_notify(&x->b_obj, x->b_name->s_name, ps_read_failed, (void *)(t_ptr_int)code);
 }
 
-static void buffer_closeparser(t_buffer *x) { object_method(x->b_soundfile, _common_symbols->s_close); }
+// Closes the parser; raw data is read as 16-bit integers again until a load asks otherwise.
+static void buffer_closeparser(t_buffer *x) {
+    object_attr_setchar(x->b_soundfile, gensym("forcefloat"), 0);
+    object_method(x->b_soundfile, _common_symbols->s_close);
+}
 
 // A frame position of ms milliseconds at M samples per ms, rounded; huge values saturate
 // (they then fail as out of memory or read nothing) instead of converting undefined.
@@ -45,8 +49,11 @@ long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chan
     if (err) {
         if (x->b_errfn)
             x->b_errfn(x->b_errarg, err);
-        else
+        else {
             object_error(&x->b_obj, "cannot open parser for this file");
+            const char *cause = sf ? (const char *)object_method(sf, gensym("getcause")) : nullptr;
+            if (cause && *cause) object_error(&x->b_obj, "%s: %s", name, cause);
+        }
         buffer_readfailed(x, err);
         return err;
     }
@@ -56,6 +63,13 @@ long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chan
 
     t_buffer *owner = (t_buffer *)buffer_findowner(x);
     owner->b_filetype = type;
+
+    // Raw data has no header: its length in frames depends on the sample size it is read with.
+    bool raw = type == FOURCC('D', 'A', 'T', 'A');
+    if (raw) {
+        bool isfloat = x->b_samptype == FOURCC('F', 'L', '3', '2') || x->b_samptype == FOURCC('F', 'L', '6', '4');
+        object_attr_setchar(sf, gensym("forcefloat"), isfloat ? 1 : 0);
+    }
 
     // A count taken as given at creation may be negative: no use for memory, so the file's.
     t_atom_long nchans = chans == 0 ? (x->b_nchans > 0 ? x->b_nchans : filechans) : chans < 0 ? filechans : chans;
@@ -103,11 +117,8 @@ long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chan
     }
     buffer_setguards(owner);
 
-    if (type == FOURCC('D', 'A', 'T', 'A')) {
-        bool isfloat = x->b_samptype == FOURCC('F', 'L', '3', '2') || x->b_samptype == FOURCC('F', 'L', '6', '4');
-        object_attr_setchar(sf, gensym("forcefloat"), isfloat ? 1 : 0);
+    if (raw) {
         object_method(sf, gensym("readfloats"), owner->b_samples, first, frames, nchans);
-        object_attr_setchar(sf, gensym("forcefloat"), 0);
         buffer_clearinstrument(owner);
     } else {
         object_method(sf, gensym("readfloats"), owner->b_samples, first, frames, nchans);

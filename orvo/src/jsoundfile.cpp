@@ -45,6 +45,9 @@ struct Instrument {
     std::vector<std::pair<int, long>> markers;  // id, frame
 };
 
+// Sample rates a file may state, as the host's own setting allows.
+constexpr int kMinRate = 1, kMaxRate = 10000000;
+
 struct Impl {
     SNDFILE *sf = nullptr;
     orvo::detail::MediaStream *media = nullptr;  // a file libsndfile has no decoder for
@@ -53,6 +56,8 @@ struct Impl {
     std::string file;                            // full path of the open (or to be written) file
     bool raw = false;                            // read as headerless data
     bool raw_float = false;
+    bool uncounted = false;  // the header's frame count is missing or a lie: count by decoding when asked
+    std::string cause;       // why the last open failed, for the owner to report
     bool write_side = false;  // "format" was sent since the last close
     t_fourcc format = 0;
     double sr = 0;
@@ -194,7 +199,95 @@ void close_file(Impl *m) {
     m->info = SF_INFO{};
     m->file.clear();
     m->raw = m->raw_float = false;
+    m->uncounted = false;
     m->inst = Instrument{};
+}
+
+// Bytes per sample of libsndfile's plain encodings; 0 for coded ones.
+int sample_bytes(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+            return 1;
+        case SF_FORMAT_PCM_16:
+            return 2;
+        case SF_FORMAT_PCM_24:
+            return 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+            return 4;
+        case SF_FORMAT_DOUBLE:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+// The most frames one byte of a compressed stream can decode to (a block of
+// silence in its smallest frame), or 0 when the container is not compressed.
+sf_count_t max_frames_per_byte(int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_FLAC:
+        case SF_FORMAT_OGG:
+            return 8192;
+        case SF_FORMAT_MPEG:
+            return 64;
+        default:
+            return 0;
+    }
+}
+
+// Whether an MP3 file's first frame carries a length tag ("Xing", "Info" or
+// "VBRI"). Without one the length is an estimate from the first frame's bit
+// rate, wrong for variable bit rates.
+bool mp3_has_length_tag(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    unsigned char head[10] = {};
+    if (!f.read(reinterpret_cast<char *>(head), sizeof head)) return false;
+    uint64_t at = 0;
+    if (memcmp(head, "ID3", 3) == 0)  // a tag in front: its size is stored seven bits a byte
+        at = 10 + ((uint64_t)(head[6] & 0x7f) << 21 | (uint64_t)(head[7] & 0x7f) << 14 |
+                   (uint64_t)(head[8] & 0x7f) << 7 | (head[9] & 0x7f)) + (head[5] & 0x10 ? 10 : 0);
+    std::vector<char> buf(4096 + 64);
+    f.clear();
+    f.seekg((std::streamoff)at);
+    f.read(buf.data(), (std::streamsize)buf.size());
+    size_t n = (size_t)f.gcount();
+    for (size_t i = 0; i + 1 < n; ++i) {
+        if ((unsigned char)buf[i] != 0xff || ((unsigned char)buf[i + 1] & 0xe0) != 0xe0) continue;
+        // The tag follows the frame header and side information, within the first 40 bytes.
+        std::string frame(buf.data() + i, std::min<size_t>(n - i, 48));
+        for (const char *tag : {"Xing", "Info", "VBRI"})
+            if (frame.find(tag, 4) != std::string::npos) return true;
+        return false;
+    }
+    return false;
+}
+
+// Checks what a libsndfile header says against the file's size. Plain samples:
+// no more frames than the bytes hold. Compressed streams: a count that is missing
+// or more than the file could decode to is found by decoding, when asked.
+void check_length(Impl *m, uint64_t filesize) {
+    int bps = sample_bytes(m->info.format);
+    sf_count_t per_byte = max_frames_per_byte(m->info.format);
+    if (per_byte) {
+        sf_count_t most = (sf_count_t)std::min<uint64_t>(filesize, (uint64_t)INT64_MAX / (uint64_t)per_byte) * per_byte;
+        m->uncounted = m->info.frames <= 0 || m->info.frames > most;
+    } else if (bps && m->info.channels > 0) {
+        m->info.frames = std::min<sf_count_t>(m->info.frames, (sf_count_t)(filesize / ((uint64_t)bps * (uint64_t)m->info.channels)));
+    }
+}
+
+// Decodes the whole stream once to count its frames, and rewinds.
+sf_count_t count_frames(Impl *m) {
+    if (sf_seek(m->sf, 0, SEEK_SET) < 0) return 0;
+    std::vector<float> tmp((size_t)4096 * (size_t)std::max(1, m->info.channels));
+    sf_count_t n = 0, got;
+    while ((got = sf_readf_float(m->sf, tmp.data(), 4096)) > 0) n += got;
+    sf_seek(m->sf, 0, SEEK_SET);
+    return n;
 }
 
 // Headerless data: big-endian 16-bit integers, or 32-bit floats when asked,
@@ -216,10 +309,24 @@ bool open_raw(Impl *m, bool as_float) {
 
 void *js_open_locked(t_jsoundfile *x, long path, const char *name);
 
+// Refuses a file whose rate no buffer could take: its lengths in time would be nonsense.
+void *check_rate(Impl *m) {
+    int rate = m->info.samplerate;
+    if (rate >= kMinRate && rate <= kMaxRate) return result(0);
+    close_file(m);
+    m->cause = "sample rate " + std::to_string(rate) + " Hz is not between 1 Hz and 10 MHz";
+    return result(SF_ERR_MALFORMED_FILE);
+}
+
 void *js_open(t_jsoundfile *x, long path, const char *name, long, long) {
     Impl *m = x->j_impl;
     acquire(m);
+    m->cause.clear();
     void *r = js_open_locked(x, path, name);
+    if (r == result(0)) {
+        m->cause.clear();
+        if (!m->write_side) r = check_rate(m);
+    }
     if (!m->write_side && r != result(0)) release(m);  // a failed read is not closed
     return r;
 }
@@ -236,11 +343,27 @@ void *js_open_locked(t_jsoundfile *x, long path, const char *name) {
         return result(0);
     }
     std::error_code ec;
-    if (!fs::is_regular_file(full, ec)) return result(kErrNotFound);
+    if (!fs::is_regular_file(full, ec)) {
+        m->cause = "no such file";
+        return result(kErrNotFound);
+    }
+    uint64_t filesize = (uint64_t)fs::file_size(full, ec);
     m->file = full;
     m->sf = sf_open(full.c_str(), SFM_READ, &m->info);
+    if (m->sf && (m->info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !mp3_has_length_tag(full)) {
+        // libsndfile would stop at its estimate: the decoder that reads to the end takes over.
+        if ((m->media = orvo::detail::media_open(full))) {
+            sf_close(m->sf);
+            m->sf = nullptr;
+            m->info = SF_INFO{};
+            m->info.samplerate = orvo::detail::media_rate(m->media);
+            m->info.channels = orvo::detail::media_channels(m->media);
+            return result(0);
+        }
+    }
     if (!m->sf) {
         int err = sf_error(nullptr);
+        m->cause = sf_error_number(err ? err : SF_ERR_UNRECOGNISED_FORMAT);
         if (orvo::detail::file_type(full) == FOURCC('D', 'A', 'T', 'A')) {
             if (open_raw(m, false)) return result(0);
         } else if ((m->media = orvo::detail::media_open(full))) {
@@ -254,6 +377,7 @@ void *js_open_locked(t_jsoundfile *x, long path, const char *name) {
         m->file.clear();
         return result(err ? err : kErrNotOpen);
     }
+    check_length(m, filesize);
     if ((m->info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF)
         m->inst = read_aiff_instrument(full);
     else
@@ -271,11 +395,25 @@ void *js_close(t_jsoundfile *x) {
 
 void *js_getsr(t_jsoundfile *x) { return result(is_open(x->j_impl) ? x->j_impl->info.samplerate : 0); }
 void *js_getchannelcount(t_jsoundfile *x) { return result(is_open(x->j_impl) ? x->j_impl->info.channels : 0); }
+// Raw data is read as the "forcefloat" attribute says when asked: its length and samples depend on it.
+bool raw_as_asked(t_jsoundfile *x) {
+    Impl *m = x->j_impl;
+    return !m->raw || m->raw_float == (x->j_forcefloat != 0) || open_raw(m, x->j_forcefloat != 0);
+}
+
 void *js_getlength(t_jsoundfile *x) {
     Impl *m = x->j_impl;
+    if (!raw_as_asked(x)) return result(0);
     if (m->media) return result((long)orvo::detail::media_length(m->media));
+    if (m->sf && m->uncounted) {
+        m->info.frames = count_frames(m);
+        m->uncounted = false;
+    }
     return result(m->sf ? (long)m->info.frames : 0);
 }
+
+// Why the last open failed ("" after a successful one), until the next open.
+void *js_getcause(t_jsoundfile *x) { return (void *)x->j_impl->cause.c_str(); }
 
 // Up to want frames of the open file from where the last call stopped, in its own channels.
 sf_count_t read_block(Impl *m, float *tmp, sf_count_t want) {
@@ -297,8 +435,7 @@ void *js_readfloats(t_jsoundfile *x, float *dst, t_atom_ulong start, t_atom_ulon
     // Every requested frame is written: whatever the file does not cover is zero.
     auto zero_rest = [&] { std::fill(dst + done * (size_t)nchans, dst + total, 0.0f); };
     if (!is_open(m)) return zero_rest(), result(kErrNotOpen);
-    if (m->raw && m->raw_float != (x->j_forcefloat != 0) && !open_raw(m, x->j_forcefloat != 0))
-        return zero_rest(), result(kErrNotOpen);
+    if (!raw_as_asked(x)) return zero_rest(), result(kErrNotOpen);
     long fch = m->info.channels;
     if (frames == 0) return result(0);
     if (m->media) {
@@ -479,6 +616,7 @@ void init_jsoundfile() {
         {as_method(js_getsr), "getsr"},
         {as_method(js_getchannelcount), "getchannelcount"},
         {as_method(js_getlength), "getlength"},
+        {as_method(js_getcause), "getcause"},
         {as_method(js_readfloats), "readfloats"},
         {as_method(js_format), "format"},
         {as_method(js_writefloats), "writefloats"},
