@@ -14,9 +14,9 @@ void buffer_setguards(t_buffer *x) {
 
 // Bytes of a block holding size floats plus both guard zones; -1 when that does not fit.
 static t_ptr_int buffer_blockbytes(t_atom_long size, t_atom_long padding) {
-    t_atom_long floats;
-    t_atom_long bytes;
-    if (size < 0 || __builtin_add_overflow(size, 2 * padding, &floats) ||
+    t_atom_long guards, floats, bytes;
+    if (size < 0 || __builtin_mul_overflow(padding, (t_atom_long)2, &guards) ||
+        __builtin_add_overflow(size, guards, &floats) ||
         __builtin_mul_overflow(floats, (t_atom_long)sizeof(float), &bytes))
         return -1;
     return (t_ptr_int)bytes;

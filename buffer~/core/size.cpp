@@ -26,8 +26,12 @@ void buffer_size(t_buffer *x, double ms, t_atom_long chans) {
 }
 
 // When a reallocation could not happen, the guard zone length must describe the block still held.
+// Without a block the new length describes nothing yet, but every box of the name must agree on it.
 static void buffer_keeplayout(t_buffer *x) {
-    if (x->b_memory && x->b_samples) x->b_padding = x->b_samples - x->b_memory;
+    if (x->b_memory && x->b_samples)
+        x->b_padding = x->b_samples - x->b_memory;
+    else
+        buffer_propogate(x);
 }
 
 void buffer_dosize_insamples(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {

@@ -35,8 +35,15 @@ static void apply_getdeltas(float *s, t_atom_long n) {
 
 static void apply_kaiser(float *s, t_atom_long n, double beta, bool half) {
     if (n < 1) return;
-    double norm = 1.0 / buffer_besselfn_I0(beta);
-    auto weight = [&](double x) { return buffer_besselfn_I0(beta * std::sqrt(std::max(0.0, 1.0 - x * x))) * norm; };
+    double den = buffer_besselfn_I0(beta), norm = 1.0 / den;
+    // Past |beta| of about 700 the series overflows (inf times 0 would be NaN); there
+    // the ratio comes from I0(z) ~ e^z / sqrt(2 pi z), exact far below a float step.
+    bool large = std::isinf(den);
+    auto weight = [&](double x) {
+        double r = std::sqrt(std::max(0.0, 1.0 - x * x));
+        if (!large) return buffer_besselfn_I0(beta * r) * norm;
+        return r > 0.0 ? std::exp(std::fabs(beta) * (r - 1.0)) / std::sqrt(r) : 0.0;
+    };
     if (half) {
         for (t_atom_long i = 0; i < n; i++) {
             t_atom_long k = n - 1 - i;

@@ -184,6 +184,20 @@ TEST_F(Resize, RefusedAndOutOfMemory) {
     EXPECT_EQ(console(), std::vector<std::string>{"buffer~: error: size: bad size -9223372036854775808"});
 }
 
+TEST_F(Resize, PaddingThatCannotBeHadKeepsTheChainInStep) {
+    t_buffer *a = buffer("a");
+    orvo::set_edits_refused(true);
+    t_buffer *b = buffer("a @padding 18");  // no memory to describe, and no reallocation now
+    orvo::set_edits_refused(false);
+    EXPECT_EQ(b->b_padding, a->b_padding);
+    send(a, "sizeinsamps", "10 1");
+    console();
+    send(b, "padding", "4e307");  // guard zones beyond the 64-bit range
+    EXPECT_EQ(console(), std::vector<std::string>{"buffer~: error: a: not enough memory to resize"});
+    EXPECT_EQ(b->b_padding, a->b_padding);
+    EXPECT_EQ(b->b_memory, a->b_memory);
+}
+
 TEST_F(Resize, ResizeAndCopy) {
     t_buffer *a = buffer("a");
     float src[6] = {1, 2, 3, 4, 5, 6};
