@@ -4,7 +4,8 @@ set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config git
       libsndfile1-dev libcairo2-dev libedit-dev
       libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-      libgtest-dev libgmock-dev libbenchmark-dev sox)
+      libgtest-dev libgmock-dev libbenchmark-dev sox
+      clang libclang-rt-14-dev)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

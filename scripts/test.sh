@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: a plain build, then
 # AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded suites under
-# ThreadSanitizer.
+# ThreadSanitizer, then a minute of each fuzz target (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -20,3 +20,6 @@ echo "== ThreadSanitizer (threaded suites) =="
 bash scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=thread
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+
+echo "== fuzzing (clang, libFuzzer + ASan/UBSan), a minute per target =="
+bash scripts/fuzz.sh 60

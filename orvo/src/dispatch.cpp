@@ -46,7 +46,7 @@ void *dispatch_kinds(method fn, const Slot *slots) {
 template <size_t... N>
 void *call_n(method fn, const Slot *slots, size_t n, std::index_sequence<N...>) {
     void *result = nullptr;
-    ((n == N ? (result = dispatch_kinds<N>(fn, slots), true) : false) || ...);
+    (void)((n == N ? (result = dispatch_kinds<N>(fn, slots), true) : false) || ...);
     return result;
 }
 

@@ -1,0 +1,37 @@
+// What the fuzz targets share: one host per process, started in a fresh
+// temporary folder (the default folder and the only search folder) with the
+// build's plug-ins loaded, and the checks that every buffer~ must pass.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "buffer~/core/buffer_record.h"
+#include "orvo/runtime.h"
+
+namespace fuzz {
+
+// Starts the host once; returns the temporary folder.
+const std::string &start_host();
+
+// Reports a broken rule on stderr and aborts: libFuzzer keeps the input.
+[[noreturn]] void fail(const std::string &what);
+
+// A box of class cls with creation arguments parsed from text.
+t_object *new_box(const char *cls, const std::string &args);
+t_buffer *new_buffer(const std::string &args);
+
+// Runs everything queued on both threads.
+void drain();
+
+// The problems of the chain bound to name (empty when all is well): the owner at
+// the head, each box with the owner's memory, samples, frames, channels, size
+// and padding, b_size = b_frames x b_nchans, zero guard zones.
+std::string chain_problems(t_symbol *name);
+
+// Non-finite samples in the data of b (0 without memory).
+long nonfinite_samples(const t_buffer *b);
+
+// Removes every file of the temporary folder.
+void clear_folder();
+
+}  // namespace fuzz
