@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -27,7 +28,10 @@ struct Registry {
     long long bytes = 0;
     long long allocs = 0;
     long fail_next = 0;
+    long fail_nth = 0;  // countdown to the one allocation that fails; 0: off
     long long fail_above = 0;
+    long bad_frees = 0;
+    bool abort_on_bad_free = false;
 };
 
 Registry &reg() {
@@ -59,11 +63,12 @@ void *map_huge(size_t size, size_t *mapped) {
 
 // Decides under the registry lock whether this allocation is to fail.
 bool injected_failure(Registry &r, t_ptr_int size) {
+    bool nth = r.fail_nth > 0 && --r.fail_nth == 0;
     if (r.fail_next > 0) {
         --r.fail_next;
         return true;
     }
-    return r.fail_above > 0 && size > r.fail_above;
+    return nth || (r.fail_above > 0 && size > r.fail_above);
 }
 
 // More than the machine has would be granted by overcommit and then kill the
@@ -114,7 +119,14 @@ void sysmem_freeptr(void *p) {
     {
         std::lock_guard lk(r.m);
         auto it = r.blocks.find(p);
-        if (it == r.blocks.end()) return;  // not ours: freeing it could corrupt the heap
+        if (it == r.blocks.end()) {
+            // Not ours, or freed already: passing it on could corrupt the heap, and
+            // staying quiet would hide a double free from every leak check.
+            ++r.bad_frees;
+            std::fprintf(stderr, "orvo: sysmem_freeptr of an unknown or freed block %p\n", p);
+            if (r.abort_on_bad_free) std::abort();
+            return;
+        }
         b = it->second;
         r.blocks.erase(it);
         r.bytes -= b.size;
@@ -152,6 +164,12 @@ void mem_fail_next(long n) {
     r.fail_next = n > 0 ? n : 0;
 }
 
+void mem_fail_nth(long k) {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    r.fail_nth = k > 0 ? k : 0;
+}
+
 void mem_fail_above(long long bytes) {
     Registry &r = reg();
     std::lock_guard lk(r.m);
@@ -162,7 +180,22 @@ void mem_fail_reset() {
     Registry &r = reg();
     std::lock_guard lk(r.m);
     r.fail_next = 0;
+    r.fail_nth = 0;
     r.fail_above = 0;
+}
+
+long mem_live_blocks() { return mem_stats().blocks; }
+
+long mem_bad_frees() {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    return r.bad_frees;
+}
+
+void mem_abort_on_bad_free(bool on) {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    r.abort_on_bad_free = on;
 }
 
 }  // namespace orvo

@@ -32,6 +32,7 @@ void HostTest::SetUp() {
     orvo::set_sr(44100);
     orvo::set_edits_refused(false);
     mem_before_ = orvo::mem_stats();
+    bad_frees_before_ = orvo::mem_bad_frees();
 }
 
 void HostTest::TearDown() {
@@ -42,6 +43,7 @@ void HostTest::TearDown() {
         EXPECT_EQ(after.blocks, mem_before_.blocks) << "host memory blocks left over";
         EXPECT_EQ(after.bytes, mem_before_.bytes) << "host memory bytes left over";
     }
+    EXPECT_EQ(orvo::mem_bad_frees(), bad_frees_before_) << "sysmem_freeptr of a block that is not live";
     EXPECT_EQ(orvo::open_edits(), 0) << "edit brackets left open";
     orvo::console_take();
     orvo::console_capture(false);

@@ -24,6 +24,7 @@ class HostTest : public ::testing::Test {
     // Whether a captured line equals text (the lines are consumed).
     bool console_has(const std::string &text);
     orvo::MemStats mem_before_{};
+    long bad_frees_before_ = 0;
     bool check_leaks_ = true;
     virtual bool wants_plugins() const { return true; }
 };

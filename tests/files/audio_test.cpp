@@ -100,27 +100,37 @@ TEST_F(MemoryTest, BlocksStatsAndAlignment) {
         sysmem_freeptr(p);
     }
     EXPECT_EQ(sysmem_newptr(-1), nullptr);
-    int local = 0;
-    sysmem_freeptr(&local);  // not a host block: must not reach free()
-    sysmem_freeptr(nullptr);
     EXPECT_EQ(since(before), (std::vector<long long>{0, 0, n})) << "allocations are counted, not live";
+    // Neither a foreign pointer nor a second free reaches free(); both are counted.
+    long bad = orvo::mem_bad_frees();
+    int local = 0;
+    sysmem_freeptr(&local);
+    char *p = sysmem_newptr(8);
+    sysmem_freeptr(p);
+    sysmem_freeptr(p);
+    sysmem_freeptr(nullptr);
+    EXPECT_EQ(orvo::mem_bad_frees() - bad, 2);
+    bad_frees_before_ += 2;
 }
 
 TEST_F(MemoryTest, FaultInjection) {
-    const std::tuple<long, long long, std::vector<std::pair<t_ptr_int, bool>>> cases[] = {
-        // fail next, fail above, then each size asked and whether it is granted
-        {2, 0, {{10, false}, {10, false}, {10, true}}},
-        {0, 1000, {{1000, true}, {1001, false}, {8 * MiB, false}, {1, true}}},
-        {1, 1000, {{10, false}, {10, true}, {2000, false}}},
+    const std::tuple<long, long, long long, std::vector<std::pair<t_ptr_int, bool>>> cases[] = {
+        // fail next, fail the nth, fail above, then each size asked and whether it is granted
+        {2, 0, 0, {{10, false}, {10, false}, {10, true}}},
+        {0, 0, 1000, {{1000, true}, {1001, false}, {8 * MiB, false}, {1, true}}},
+        {1, 0, 1000, {{10, false}, {10, true}, {2000, false}}},
+        {0, 3, 0, {{10, true}, {10, true}, {10, false}, {10, true}, {10, true}}},
+        {1, 2, 0, {{10, false}, {10, false}, {10, true}}},
     };
-    for (auto &[next, above, asks] : cases) {
+    for (auto &[next, nth, above, asks] : cases) {
         orvo::mem_fail_next(next);
+        orvo::mem_fail_nth(nth);
         orvo::mem_fail_above(above);
         auto before = orvo::mem_stats();
         long long granted = 0;
         for (auto [size, ok] : asks) {
             char *p = granted % 2 ? sysmem_newptrclear(size) : sysmem_newptr(size);
-            EXPECT_EQ(p != nullptr, ok) << next << "/" << above << " " << size;
+            EXPECT_EQ(p != nullptr, ok) << next << "/" << nth << "/" << above << " " << size;
             granted += p != nullptr;
             sysmem_freeptr(p);
         }

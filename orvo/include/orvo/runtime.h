@@ -56,11 +56,23 @@ struct MemStats {
     long long allocs;   // allocations so far
 };
 MemStats mem_stats();
+// [any thread] Live sysmem blocks now (mem_stats().blocks).
+long mem_live_blocks();
 // The next n sysmem allocations fail.
 void mem_fail_next(long n);
+// Only the k-th sysmem allocation from now fails (1: the next one; 0: off); the
+// others are granted. Counts allocations on every thread.
+void mem_fail_nth(long k);
 // Every sysmem allocation above bytes fails (0: off).
 void mem_fail_above(long long bytes);
+// Switches off all three kinds of injected failure.
 void mem_fail_reset();
+// [any thread] sysmem_freeptr calls so far with a pointer that is no live block (never
+// allocated, or freed already). Each is also reported on standard error; the test
+// fixture fails every test that adds to this count.
+long mem_bad_frees();
+// Such a free aborts the process at once (for fuzzers and death tests); off by default.
+void mem_abort_on_bad_free(bool on);
 
 // ---- audio library -----------------------------------------------------------------------
 void set_sr(double sr);
