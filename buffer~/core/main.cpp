@@ -23,10 +23,14 @@ static void buffer_markmethod(t_class *c, const char *msg, const char *mark, t_s
         object_addattr_parse(entry, mark, type, 0, text);
 }
 
-static void buffer_addattr(t_class *c, const char *name, t_symbol *type, method get, method set, long offset) {
+typedef t_orvo_err (*attr_getter)(t_buffer *x, t_object *attr, long *argc, t_atom **argv);
+typedef t_orvo_err (*attr_setter)(t_buffer *x, t_object *attr, long argc, t_atom *argv);
+
+static void buffer_addattr(t_class *c, const char *name, t_symbol *type, attr_getter get, attr_setter set,
+                           long offset) {
     t_object *attr = attr_offset_new(name, type, 0, nullptr, nullptr, offset);
-    if (get) object_method(attr, gensym("setmethod"), gensym("get"), get);
-    if (set) object_method(attr, gensym("setmethod"), gensym("set"), set);
+    if (get) object_method(attr, gensym("setmethod"), gensym("get"), ORVO_FN(get));
+    if (set) object_method(attr, gensym("setmethod"), gensym("set"), ORVO_FN(set));
     class_addattr(c, attr);
 }
 
@@ -41,59 +45,59 @@ void ext_main(void *module) {
 
     t_class *c = class_new("buffer~", ORVO_FN(buffer_new), ORVO_FN(buffer_free), (long)sizeof(t_buffer), 0L, A_ANY, 0);
 
-    class_addmethod(c, ORVO_FN(buffer_dirty), "dirty", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_read), "read", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_read_direct), "read_direct", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_write_direct), "write_direct", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_read), "import", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_read), "importreplace", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_write), "write", A_DEFSYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_writeaiff), "writeaiff", A_DEFSYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_writewave), "writewave", A_DEFSYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_writeflac), "writeflac", A_DEFSYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_writeraw), "writeraw", A_DEFSYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_sizeinsamps), "sizeinsamps", A_LONG, A_DEFLONG, 0);
-    class_addmethod(c, ORVO_FN(buffer_name), "name", A_SYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_name), "set", A_SYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_clear), "clear", 0);
-    class_addmethod(c, ORVO_FN(buffer_clearlow), "clearlow", 0);
-    class_addmethod(c, ORVO_FN(buffer_fill), "fill", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_sr), "sr", A_DEFFLOAT, 0);
-    class_addmethod(c, ORVO_FN(buffer_read), "replace", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_readagain), "readagain", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_open), "open", 0);
-    class_addmethod(c, ORVO_FN(buffer_wclose), "wclose", 0);
-    class_addmethod(c, ORVO_FN(buffer_format), "format", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_samptype), "samptype", A_SYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_filetype), "filetype", A_SYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_printmodtime), "printmodtime", 0);
-    class_addmethod(c, ORVO_FN(buffer_enumerate), "enumerate", 0);
-    class_addmethod(c, ORVO_FN(buffer_normalize), "normalize", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_crop), "crop", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_apply), "apply", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(buffer_duplicate), "duplicate", A_SYM, 0);
-    class_addmethod(c, ORVO_FN(buffer_getname), "getname", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_getsampleptr), "getsampleptr", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_set_custom_error_handler), "set_custom_error_handler", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_dblclick), "dblclick", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_assist), "assist", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_bang), "bang", 0);
-    class_addmethod(c, ORVO_FN(buffer_fileusage), "fileusage", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_dsp64), "dsp64", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_acceptsdrag), "acceptsdrag_unlocked", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_acceptsdrag), "acceptsdrag_locked", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(method_true), "(remote)", A_PRIVATE, 0);
+    class_addmethod_typed<buffer_dirty, A_PRIVATE>(c, "dirty");
+    class_addmethod_typed<buffer_read, A_ANY>(c, "read");
+    class_addmethod_typed<buffer_read_direct, A_PRIVATE>(c, "read_direct");
+    class_addmethod_typed<buffer_write_direct, A_PRIVATE>(c, "write_direct");
+    class_addmethod_typed<buffer_read, A_ANY>(c, "import");
+    class_addmethod_typed<buffer_read, A_ANY>(c, "importreplace");
+    class_addmethod_typed<buffer_write, A_DEFSYM>(c, "write");
+    class_addmethod_typed<buffer_writeaiff, A_DEFSYM>(c, "writeaiff");
+    class_addmethod_typed<buffer_writewave, A_DEFSYM>(c, "writewave");
+    class_addmethod_typed<buffer_writeflac, A_DEFSYM>(c, "writeflac");
+    class_addmethod_typed<buffer_writeraw, A_DEFSYM>(c, "writeraw");
+    class_addmethod_typed<buffer_sizeinsamps, A_LONG, A_DEFLONG>(c, "sizeinsamps");
+    class_addmethod_typed<buffer_name, A_SYM>(c, "name");
+    class_addmethod_typed<buffer_name, A_SYM>(c, "set");
+    class_addmethod_typed<buffer_clear>(c, "clear");
+    class_addmethod_typed<buffer_clearlow>(c, "clearlow");
+    class_addmethod_typed<buffer_fill, A_ANY>(c, "fill");
+    class_addmethod_typed<buffer_sr, A_DEFFLOAT>(c, "sr");
+    class_addmethod_typed<buffer_read, A_ANY>(c, "replace");
+    class_addmethod_typed<buffer_readagain, A_ANY>(c, "readagain");
+    class_addmethod_typed<buffer_open>(c, "open");
+    class_addmethod_typed<buffer_wclose>(c, "wclose");
+    class_addmethod_typed<buffer_format, A_ANY>(c, "format");
+    class_addmethod_typed<buffer_samptype, A_SYM>(c, "samptype");
+    class_addmethod_typed<buffer_filetype, A_SYM>(c, "filetype");
+    class_addmethod_typed<buffer_printmodtime>(c, "printmodtime");
+    class_addmethod_typed<buffer_enumerate>(c, "enumerate");
+    class_addmethod_typed<buffer_normalize, A_ANY>(c, "normalize");
+    class_addmethod_typed<buffer_crop, A_ANY>(c, "crop");
+    class_addmethod_typed<buffer_apply, A_ANY>(c, "apply");
+    class_addmethod_typed<buffer_duplicate, A_SYM>(c, "duplicate");
+    class_addmethod_typed<buffer_getname, A_PRIVATE>(c, "getname");
+    class_addmethod_typed<buffer_getsampleptr, A_PRIVATE>(c, "getsampleptr");
+    class_addmethod_typed<buffer_set_custom_error_handler, A_PRIVATE>(c, "set_custom_error_handler");
+    class_addmethod_typed<buffer_dblclick, A_PRIVATE>(c, "dblclick");
+    class_addmethod_typed<buffer_assist, A_PRIVATE>(c, "assist");
+    class_addmethod_typed<buffer_bang>(c, "bang");
+    class_addmethod_typed<buffer_fileusage, A_PRIVATE>(c, "fileusage");
+    class_addmethod_typed<buffer_dsp64, A_PRIVATE>(c, "dsp64");
+    class_addmethod_typed<buffer_acceptsdrag, A_PRIVATE>(c, "acceptsdrag_unlocked");
+    class_addmethod_typed<buffer_acceptsdrag, A_PRIVATE>(c, "acceptsdrag_locked");
+    class_addmethod_typed<method_true, A_PRIVATE>(c, "(remote)");
     buffer_markmethod(c, "(remote)", "documentable", gensym("long"), "1");
-    class_addmethod(c, ORVO_FN(buffer_size), "setsize", A_FLOAT, A_DEFLONG, 0);
+    class_addmethod_typed<buffer_size, A_FLOAT, A_DEFLONG>(c, "setsize");
     buffer_markmethod(c, "setsize", "introduced", gensym("symbol"), str_tr("7.0.0"));
 
-    buffer_addattr(c, "size", gensym("float64"), ORVO_FN(buffer_getsize), ORVO_FN(buffer_setsize), 0);
-    buffer_addattr(c, "samps", gensym("float64"), ORVO_FN(buffer_getsizeinsamps), ORVO_FN(buffer_setsizeinsamps), 0);
-    buffer_addattr(c, "padding", gensym("long"), nullptr, ORVO_FN(buffer_setpadding), offsetof(t_buffer, b_padding));
+    buffer_addattr(c, "size", gensym("float64"), buffer_getsize, buffer_setsize, 0);
+    buffer_addattr(c, "samps", gensym("float64"), buffer_getsizeinsamps, buffer_setsizeinsamps, 0);
+    buffer_addattr(c, "padding", gensym("long"), nullptr, buffer_setpadding, offsetof(t_buffer, b_padding));
     class_attr_addattr_parse(c, "padding", "invisible", gensym("long"), 0, "1");
 
-    class_addmethod(c, ORVO_FN(buffer_releaseresources), "releaseresources", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(buffer_resize_and_copy), "resizeandcopy", A_PRIVATE, 0);
+    class_addmethod_typed<buffer_releaseresources, A_PRIVATE>(c, "releaseresources");
+    class_addmethod_typed<buffer_resize_and_copy, A_PRIVATE>(c, "resizeandcopy");
     buffer_markmethod(c, "resizeandcopy", "undocumented", _common_symbols->s_long, "1");
 
     z_sysinit();
@@ -102,10 +106,10 @@ void ext_main(void *module) {
 
     c = class_new("bufferwindow", ORVO_FN(bufferwindow_new), ORVO_FN(bufferwindow_free),
                   (long)sizeof(t_bufferwindow), 0L, 0);
-    class_addmethod(c, ORVO_FN(bufferwindow_updatecommand), "updatecommand", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(bufferwindow_notify), "notify", A_PRIVATE, 0);
-    class_addmethod(c, ORVO_FN(bufferwindow_mouse), "mouse", A_ANY, 0);
-    class_addmethod(c, ORVO_FN(bufferwindow_display), "display", A_ANY, 0);
+    class_addmethod_typed<bufferwindow_updatecommand, A_PRIVATE>(c, "updatecommand");
+    class_addmethod_typed<bufferwindow_notify, A_PRIVATE>(c, "notify");
+    class_addmethod_typed<bufferwindow_mouse, A_ANY>(c, "mouse");
+    class_addmethod_typed<bufferwindow_display, A_ANY>(c, "display");
     s_bufferwindow_class = c;
 
     ps_nothing = gensym("");

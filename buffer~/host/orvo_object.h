@@ -147,4 +147,50 @@ template <class... A> inline void *object_method(void *x, t_symbol *s, A... a) {
 inline void *object_new(t_symbol *ns, t_symbol *cls) {
     return object_new_imp(ns, cls, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
+
+namespace orvo_detail {
+// Whether the host, delivering a message of argument types T... (as class_addmethod
+// takes them), calls a function of type R(X, P...) with the parameters it declares.
+template <e_atomtype T, class P> constexpr bool arg_fits() {
+    if constexpr (T == A_LONG || T == A_DEFLONG)
+        return std::is_integral_v<P> && sizeof(P) == sizeof(t_atom_long);
+    else if constexpr (T == A_FLOAT || T == A_DEFFLOAT)
+        return std::is_same_v<P, double>;  // floats arrive widened, never as float
+    else if constexpr (T == A_SYM || T == A_DEFSYM)
+        return std::is_same_v<P, t_symbol *>;
+    else if constexpr (T == A_OBJ)
+        return std::is_pointer_v<P>;
+    else
+        return false;
+}
+template <e_atomtype... T, class R, class X, class... P> constexpr bool signature_fits(R (*)(X, P...)) {
+    if constexpr (!std::is_pointer_v<X>)
+        return false;
+    else if constexpr (sizeof...(T) == 1 && ((T == A_PRIVATE) && ...))
+        return true;  // called directly with its own signature
+    else if constexpr (sizeof...(T) == 1 && ((T == A_ANY) && ...))
+        return std::is_same_v<void (*)(P...), void (*)(t_symbol *, long, t_atom *)>;
+    else if constexpr (sizeof...(T) != sizeof...(P))
+        return false;
+    else
+        return (arg_fits<T, P>() && ...);
+}
+}  // namespace orvo_detail
+
+// class_addmethod with the argument types checked against the handler's own type at
+// compile time: class_addmethod_typed<buffer_sizeinsamps, A_LONG, A_DEFLONG>(c, "sizeinsamps").
+template <auto Fn, e_atomtype... T> inline t_orvo_err class_addmethod_typed(struct t_class *c, const char *name) {
+    static_assert(orvo_detail::signature_fits<T...>(Fn), "the message's argument types disagree with its handler");
+    return class_addmethod(c, ORVO_FN(Fn), name, (int)T..., 0);
+}
+
+// Calls the method s of x found by direct lookup, with the real signature
+// void(object, A...) given by the arguments' own types; false when x has no such method.
+template <class... A> inline bool object_method_direct(t_object *x, t_symbol *s, A... a) {
+    method m = object_method_direct_getmethod(x, s);
+    if (!m) return false;
+    using fn = void (*)(void *, A...);
+    reinterpret_cast<fn>(reinterpret_cast<void (*)(void)>(m))(object_method_direct_getobject(x, s), a...);
+    return true;
+}
 #endif

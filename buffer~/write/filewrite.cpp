@@ -59,16 +59,8 @@ t_atom_long write_soundfile(t_buffer *x, short path, const char *name, t_fourcc 
 
         // Open and set-sample-rate go by direct lookup: the rate is a double,
         // which the pointer-sized message path cannot carry.
-        t_symbol *s_open = _common_symbols->s_open;
-        t_symbol *s_setsr = _common_symbols->s_setsamplerate;
-        if (method m = object_method_direct_getmethod(sf, s_open)) {
-            using open_fn = void *(*)(void *, long, const char *, long, long);
-            ((open_fn)(void (*)(void))m)(object_method_direct_getobject(sf, s_open), (long)path, name, 0L, 0L);
-        }
-        if (method m = object_method_direct_getmethod(sf, s_setsr)) {
-            using setsr_fn = void (*)(void *, double);
-            ((setsr_fn)(void (*)(void))m)(object_method_direct_getobject(sf, s_setsr), (double)x->b_sr);
-        }
+        object_method_direct(sf, _common_symbols->s_open, (long)path, name, 0L, 0L);
+        object_method_direct(sf, _common_symbols->s_setsamplerate, (double)x->b_sr);
         err = (t_atom_long)(intptr_t)object_method(sf, gensym("writefloats"), x->b_samples, x->b_frames, x->b_nchans,
                                                    (long)(x->b_outsampsize * 8), floatflag);
     }
