@@ -26,6 +26,7 @@
 #include "init.h"
 #include "jsoundfile_ffmpeg.h"
 #include "orvo/runtime.h"
+#include "pcm_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -53,6 +54,7 @@ struct Impl {
     orvo::detail::MediaStream *media = nullptr;  // a file libsndfile has no decoder for
     uint64_t media_next = 0;                     // its frame that the next block starts at
     SF_INFO info{};                              // rate, channels and length of either
+    orvo::detail::PcmSource pcm;                 // the samples, when they can be read directly
     std::string file;                            // full path of the open (or to be written) file
     bool raw = false;                            // read as headerless data
     bool raw_float = false;
@@ -196,6 +198,7 @@ void close_file(Impl *m) {
     m->sf = nullptr;
     orvo::detail::media_close(m->media);
     m->media = nullptr;
+    orvo::detail::pcm_close(&m->pcm);
     m->info = SF_INFO{};
     m->file.clear();
     m->raw = m->raw_float = false;
@@ -377,6 +380,7 @@ void *js_open_locked(t_jsoundfile *x, long path, const char *name) {
         m->file.clear();
         return result(err ? err : kErrNotOpen);
     }
+    orvo::detail::pcm_probe(full, m->info, &m->pcm);
     check_length(m, filesize);
     if ((m->info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF)
         m->inst = read_aiff_instrument(full);
@@ -444,8 +448,19 @@ void *js_readfloats(t_jsoundfile *x, float *dst, t_atom_ulong start, t_atom_ulon
         if (start >= (t_atom_ulong)m->info.frames) return zero_rest(), result(0);
         if (sf_seek(m->sf, (sf_count_t)start, SEEK_SET) < 0) return zero_rest(), result(sf_error(m->sf));
     }
+    if (m->pcm.usable() && !m->raw) {
+        t_atom_ulong have = std::min<t_atom_ulong>(frames, (t_atom_ulong)m->info.frames - start);
+        orvo::detail::pcm_read(m->pcm, dst, nchans, start, have);  // zero where the file fell short
+        done = have;
+        zero_rest();
+        return result(0);
+    }
     if (fch == nchans) {
         // Same layout: decode straight into the buffer.
+        if (m->sf && !m->raw) {
+            t_atom_ulong have = std::min<t_atom_ulong>(frames, (t_atom_ulong)m->info.frames - start);
+            done = orvo::detail::sf_read_split(m->sf, m->file, m->info, dst, start, have);
+        }
         while (done < frames) {
             sf_count_t want = (sf_count_t)std::min<t_atom_ulong>(frames - done, (t_atom_ulong)1 << 20);
             sf_count_t got = read_block(m, dst + done * (size_t)nchans, want);
