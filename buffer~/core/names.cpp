@@ -136,6 +136,8 @@ void buffer_propogate(t_buffer *x) {
     if (x->b_isowner) {
         start = x->b_next;
     } else {
+        // A box that left the chain (released) must not hand its memory to the chain.
+        if (!buffer_inchain(x)) return;
         start = buffer_gethead(x);
         if (!start) return;
     }
@@ -160,17 +162,17 @@ void buffer_doname_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
 void buffer_doname(t_buffer *x, t_symbol *name) {
     if (!name || name == x->b_name || name == ps_nothing || buffer_checksymbol(x, name)) return;
 
-    // A box left unbound (its name was taken) holds whatever memory it has alone.
-    bool wasowner = x->b_isowner != 0 || !buffer_inchain(x);
-    bool wasalone = x->b_next == nullptr;
+    // A box in no chain (its name was taken, or it was released) holds whatever
+    // memory it has alone; it is no owner, but that memory is its to keep or free.
+    bool held_alone = (x->b_isowner && !x->b_next) || !buffer_inchain(x);
     t_atom_long oldsize = x->b_size;
     float *oldmemory = x->b_memory;
-    t_symbol *oldname = x->b_name;
+    t_atom_long oldpadding = oldmemory && x->b_samples ? x->b_samples - oldmemory : x->b_padding;
 
     buffer_unbind(x);
     buffer_bind(x, name);
 
-    if (x->b_isowner && !x->b_next && !(wasowner && wasalone)) {
+    if (x->b_isowner && !x->b_next && !held_alone) {
         // The old memory stays with the old name: this box needs a block of its own.
         t_atom_long valid = x->b_valid;
         x->b_valid = 0;
@@ -182,10 +184,12 @@ void buffer_doname(t_buffer *x, t_symbol *name) {
             x->b_memory = buffer_allocsamples(x->b_size, x->b_padding, true);
             x->b_samples = x->b_memory ? x->b_memory + x->b_padding : nullptr;
         } else if (oldmemory) {
-            std::memcpy(mem, oldmemory, sizeof(float) * (size_t)(oldsize + 2 * x->b_padding));
+            // The data, not the old block: a padding change still queued has already
+            // changed b_padding, but not the layout of the block.
             x->b_memory = mem;
-            x->b_samples = mem + x->b_padding;
             x->b_size = oldsize;
+            buffer_setguards(x);
+            std::memcpy(x->b_samples, oldmemory + oldpadding, sizeof(float) * (size_t)oldsize);
             x->b_valid = valid;
         } else {
             // Nothing to copy; keep the guard zones zero as everyone expects.
@@ -195,8 +199,8 @@ void buffer_doname(t_buffer *x, t_symbol *name) {
             x->b_size = oldsize;
         }
     }
-    if (wasowner && x->b_memory != oldmemory && oldmemory && oldname != ps_nothing && !oldname->s_thing)
-        sysmem_freeptr(oldmemory);
+    // Nobody else holds that memory now: the chain it belonged to was this box alone.
+    if (held_alone && oldmemory && x->b_memory != oldmemory) sysmem_freeptr(oldmemory);
     bufferwindow_assign(x->b_window);
 }
 

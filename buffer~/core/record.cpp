@@ -157,15 +157,15 @@ void *buffer_new(t_symbol *s, long argc, t_atom *argv) {
 }
 
 void buffer_releaseresources(t_buffer *x) {
-    // A box left unbound (its name was taken) may still have been given memory of its own.
+    // A box in no chain (its name was taken, or it was released before) holds only
+    // memory of its own: a released box keeps no pointer into the block its peers use.
     bool alone = !buffer_inchain(x);
     buffer_unbind(x);
-    if (x->b_isowner || alone) {
-        x->b_valid = 0;
-        sysmem_freeptr(x->b_memory);
-        x->b_memory = nullptr;
-        x->b_isowner = 0;
-    }
+    if (x->b_isowner || alone) sysmem_freeptr(x->b_memory);
+    x->b_memory = nullptr;
+    x->b_samples = nullptr;
+    x->b_valid = 0;
+    x->b_isowner = 0;
 }
 
 void buffer_free(t_buffer *x) {

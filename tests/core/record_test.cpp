@@ -1,4 +1,5 @@
 // Creation, teardown, names and peers, notification and the small handlers of buffer~.
+#include <algorithm>
 #include <cstring>
 
 #include "buffer_test.h"
@@ -196,9 +197,17 @@ TEST_F(Record, NameHeldByAnotherClass) {
     t_buffer *c = buffer("c 10 1");
     send(c, "name", "taken");
     EXPECT_EQ(c->b_name, S("c"));
-    // The unbound box can still be given memory, and frees it.
+    // The unbound box can still be given memory, and frees it when it joins a
+    // buffer's chain as when it goes.
     send(b, "sizeinsamps", "10 1");
     EXPECT_NE(b->b_memory, nullptr);
+    long blocks = orvo::mem_stats().blocks;
+    send(b, "name", "c");
+    EXPECT_EQ(b->b_memory, c->b_memory);
+    EXPECT_EQ(orvo::mem_stats().blocks, blocks - 1);
+    t_buffer *d = buffer("taken");
+    send(d, "sizeinsamps", "10 1");
+    free_box(&d->b_obj);
     free_box(&b->b_obj);
     S("taken")->s_thing = nullptr;
 }
@@ -260,6 +269,63 @@ TEST_F(Record, RenameCases) {
     EXPECT_TRUE(e2->b_isowner);
     EXPECT_EQ(S("e")->s_thing, &e2->b_obj);
     EXPECT_EQ(e->b_memory, b->b_memory);
+
+    // Peer to a free name while a padding change from the scheduler thread is queued:
+    // the copy holds the data at their places, whatever the guard zones are.
+    t_buffer *f = buffer("f 10 1");
+    t_buffer *f2 = buffer("f");
+    send(f, "fill", "0.5");
+    f->b_samples[48] = 7;
+    send_sched(f2, "padding", "64");
+    send(f2, "name", "g");
+    EXPECT_EQ(f2->b_samples[0], 0.5f);
+    EXPECT_EQ(f2->b_samples[48], 7.0f);
+    EXPECT_EQ(f2->b_samples - f2->b_memory, f2->b_padding);
+    EXPECT_EQ(f2->b_samples[-1], 0.0f);
+}
+
+// Releasing a box, freeing it, renaming or resizing it afterwards never takes the
+// block from the boxes that still share it, and never leaves a block behind.
+TEST_F(Record, ReleasedBoxesLeaveTheSharedBlockAlone) {
+    const std::vector<std::vector<std::string>> cases = {
+        // operations on the owner "a" and its peer "b", as "BOX SELECTOR ARGS"
+        {"b releaseresources", "b free"},
+        {"a releaseresources", "a free"},
+        {"b releaseresources", "b releaseresources"},
+        {"a releaseresources", "a releaseresources", "a free"},
+        {"b releaseresources", "b name z", "b free"},
+        {"a releaseresources", "a name z", "a free"},
+        {"b releaseresources", "b sizeinsamps 50 1", "b free"},
+        {"a releaseresources", "a sizeinsamps 50 1", "b fill 0.25", "a free"},
+    };
+    for (auto &ops : cases) {
+        std::string what;
+        for (auto &op : ops) what += op + "; ";
+        t_buffer *box[2] = {buffer("a 10 1"), buffer("a")};
+        send(box[0], "fill", "0.5");
+        for (auto &op : ops) {
+            t_buffer *x = box[op[0] - 'a'];
+            std::string sel = op.substr(2, op.find(' ', 2) - 2), args = op.substr(2 + sel.size());
+            if (sel == "releaseresources") {
+                object_method(x, gensym("releaseresources"));
+                EXPECT_TRUE(!x->b_memory && !x->b_samples && !x->b_valid) << what << "a released box keeps no memory";
+            } else if (sel == "free")
+                free_box(&x->b_obj), box[op[0] - 'a'] = nullptr;
+            else
+                send(x, sel, args.empty() ? args : args.substr(1));
+        }
+        t_buffer *left = S("a")->s_thing ? (t_buffer *)S("a")->s_thing : box[0];
+        ASSERT_NE(left, nullptr) << what;
+        ASSERT_NE(left->b_memory, nullptr) << what;
+        EXPECT_GE(sysmem_ptrsize(left->b_memory), (t_ptr_int)(441 + 32) * 4) << what << "the shared block is gone";
+        float want = std::find(ops.begin(), ops.end(), "b fill 0.25") != ops.end() ? 0.25f : 0.5f;
+        EXPECT_EQ(left->b_samples[440], want) << what;
+        EXPECT_EQ(left->b_valid, 1) << what;
+        for (t_buffer *x : box)
+            if (x) free_box(&x->b_obj);
+        EXPECT_EQ(orvo::mem_bad_frees(), bad_frees_before_) << what;
+        EXPECT_EQ(orvo::mem_stats().blocks, mem_before_.blocks) << what;
+    }
 }
 
 TEST_F(Record, RenameOutOfMemory) {
