@@ -33,16 +33,45 @@ static void apply_getdeltas(float *s, t_atom_long n) {
     s[n - 1] = 0.0f - s[n - 1];
 }
 
+// Past this argument I0 comes from its asymptotic expansion, scaled by e^-x: the
+// series would need hundreds of terms per sample and overflows past about 714.
+static const double kI0Asymptotic = 30.0;
+
+// I0(x) = m * exp(e). Below kI0Asymptotic, m is the plain series and e is 0, so a
+// quotient of two such values is the series' own quotient.
+struct ScaledI0 {
+    double m, e;
+};
+
+static ScaledI0 scaled_I0(double x) {
+    x = std::fabs(x);
+    if (!(x >= kI0Asymptotic)) return {buffer_besselfn_I0(x), 0.0};  // NaN too
+    // e^-x I0(x) ~ (1 / sqrt(2 pi x)) sum_k ((2k-1)!!)^2 / (k! (8x)^k)
+    double sum = 1.0, term = 1.0;
+    for (int k = 1; k < 64; k++) {
+        double odd = 2.0 * k - 1.0;
+        term *= odd * odd / (8.0 * k * x);
+        sum += term;
+        if (term < 1e-17 * sum) break;
+    }
+    return {sum / std::sqrt(2.0 * kPi * x), x};
+}
+
+// The weight I0(arg) / I0(beta), without overflow for any finite beta.
+static double kaiser_weight(double arg, ScaledI0 den) {
+    ScaledI0 num = scaled_I0(arg);
+    double q = num.m / den.m;
+    return num.e == den.e ? q : q * std::exp(num.e - den.e);
+}
+
 static void apply_kaiser(float *s, t_atom_long n, double beta, bool half) {
     if (n < 1) return;
-    double den = buffer_besselfn_I0(beta), norm = 1.0 / den;
-    // Past |beta| of about 700 the series overflows (inf times 0 would be NaN); there
-    // the ratio comes from I0(z) ~ e^z / sqrt(2 pi z), exact far below a float step.
-    bool large = std::isinf(den);
+    ScaledI0 den = scaled_I0(beta);
     auto weight = [&](double x) {
         double r = std::sqrt(std::max(0.0, 1.0 - x * x));
-        if (!large) return buffer_besselfn_I0(beta * r) * norm;
-        return r > 0.0 ? std::exp(std::fabs(beta) * (r - 1.0)) / std::sqrt(r) : 0.0;
+        // The limit of an infinite beta: 1 where r is 1, 0 elsewhere.
+        if (std::isinf(beta)) return r == 1.0 ? 1.0 : 0.0;
+        return kaiser_weight(beta * r, den);
     };
     if (half) {
         for (t_atom_long i = 0; i < n; i++) {
@@ -55,9 +84,9 @@ static void apply_kaiser(float *s, t_atom_long n, double beta, bool half) {
     }
 }
 
-// Hamming (a = 0.54) and Hann (a = 0.5): a + (1 - a) cos(...), periodic when whole.
-static void apply_raisedcos(float *s, t_atom_long n, double a, bool half) {
-    double b = 1.0 - a, dn = (double)n;
+// Hamming and Hann: a + b cos(...), periodic when whole.
+static void apply_raisedcos(float *s, t_atom_long n, double a, double b, bool half) {
+    double dn = (double)n;
     for (t_atom_long i = 0; i < n; i++) {
         double w;
         if (half) {
@@ -128,9 +157,9 @@ void buffer_apply(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
     else if (fn == gensym("kaiser"))
         apply_kaiser(samples, n, argc >= 2 ? atom_getfloat(argv + 1) : 6.0, half);
     else if (fn == gensym("hamming"))
-        apply_raisedcos(samples, n, 0.54, half);
+        apply_raisedcos(samples, n, 0.54, 0.46, half);
     else if (fn == gensym("hanning"))
-        apply_raisedcos(samples, n, 0.5, half);
+        apply_raisedcos(samples, n, 0.5, 0.5, half);
     else if (fn == gensym("blackman"))
         apply_blackman(samples, n, half);
     else if (fn == gensym("triangle"))

@@ -34,24 +34,13 @@ static void fill_sinc(float *s, t_atom_long n, double width, bool onesided) {
     }
 }
 
-// sin or cos of k*i/n. The phase is computed exactly at the start of every short
-// run and advanced by rotation within it: in double precision the drift over a
-// run stays many orders below what a float can show, at a fraction of the cost
-// of one library call per sample.
+// sin or cos of k*i/n, the argument formed as written so that values near the zero
+// crossings are the library's own (cos of the double nearest pi/2 is not 0).
 static void fill_periodic(float *s, t_atom_long n, double k, bool sine) {
-    const t_atom_long kRun = 32;
     double dn = (double)n;
-    double step = k / dn, cs = std::cos(step), sn = std::sin(step);
-    for (t_atom_long b = 0; b < n; b += kRun) {
-        double phase = k * (double)b / dn;
-        double y = std::sin(phase), x = std::cos(phase);
-        t_atom_long end = b + kRun < n ? b + kRun : n;
-        for (t_atom_long i = b; i < end; i++) {
-            s[i] = (float)(sine ? y : x);
-            double ny = y * cs + x * sn;
-            x = x * cs - y * sn;
-            y = ny;
-        }
+    for (t_atom_long i = 0; i < n; i++) {
+        double u = k * (double)i / dn;
+        s[i] = (float)(sine ? std::sin(u) : std::cos(u));
     }
 }
 

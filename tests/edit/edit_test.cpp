@@ -66,6 +66,9 @@ TEST_F(Edit, FillCosineSineAndSinc) {
     send(b, "fill", "cos");
     const double r = std::sqrt(0.5);
     expect_near(samples(b), {1, r, 0, -r, -1, -r, 0, r}, 1e-7);
+    // The zero crossings are the cosines of the doubles nearest pi/2 and 3 pi/2, signs kept.
+    EXPECT_EQ(b->b_samples[2], 6.12323426e-17f);
+    EXPECT_EQ(b->b_samples[6], -1.83697015e-16f);
 
     t_buffer *h = sized(100);
     send(h, "fill", "sin 1 2");  // half a cycle: up to 1 at the middle, back towards 0
@@ -153,6 +156,53 @@ TEST_F(Edit, ApplyWindowsOnOnes) {
     // I0(beta) overflows: still a window, never inf times 0.
     EXPECT_EQ(after({1, 1, 1}, "kaiser 2000"), (Floats{0, 1, 0}));
     EXPECT_EQ(after({1, 1, 1}, "kaiser -1e19"), (Floats{0, 1, 0}));
+}
+
+// I0 by its series in extended precision, which does not overflow for the betas below.
+long double series_I0(long double x) {
+    long double sum = 1, term = 1;
+    for (int k = 1; term > 1e-21L; k++) {
+        long double r = x / 2 / k;
+        term *= r * r;
+        sum += term;
+    }
+    return sum;
+}
+
+TEST_F(Edit, KaiserHoldsAtLargeAndInfiniteBetas) {
+    for (double beta : {700.0, 750.0, 5000.0}) {  // the weights near the centre are neither 0 nor 1
+        SCOPED_TRACE(beta);
+        Floats w = after(Floats(1001, 1.0f), "kaiser " + std::to_string(beta));
+        long double den = series_I0(beta);
+        for (long i = 0; i < 1001; i++) {
+            double x = 2.0 * (double)i / 1000.0 - 1.0;
+            float want = (float)(series_I0(beta * std::sqrt(1.0 - x * x)) / den);
+            EXPECT_LE(std::fabs(w[i] - want), std::nextafter(want, 2.0f) - want) << i;
+        }
+        EXPECT_EQ(w[500], 1.0f);
+    }
+    const struct {
+        const char *args;
+        Floats want;
+    } cases[] = {
+        {"kaiser 1e300", {0, 0, 1, 0, 0}},  // finishes: no series of 1e300 terms
+        {"kaiser 1e400", {0, 0, 1, 0, 0}},  // infinite: the limit
+        {"kaiser -1e400", {0, 0, 0, 0}},    // no sample at the centre
+        {"kaiser 1e400 half", {0, 0, 0}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(after(Floats(c.want.size(), 1.0f), c.args), c.want) << c.args;
+
+    t_buffer *b = holding(Floats(3, 1.0f));  // NaN gives what the formula gives
+    t_atom av[2];
+    atom_setsym(av, gensym("kaiser"));
+    atom_setfloat(av + 1, std::nan(""));
+    object_method_typed(b, gensym("apply"), 2, av, nullptr);
+    for (float v : samples(b)) EXPECT_TRUE(std::isnan(v));
+}
+
+TEST_F(Edit, HammingWeightsUseTheirOwnConstants) {
+    // 0.54 + (1 - 0.54) c differs from 0.54 + 0.46 c by one double step: this sample shows it.
+    EXPECT_EQ(after({1, 0x1.000022p+0f, 1}, "hamming half")[1], 0x1.8a3da6p-1f);
 }
 
 TEST_F(Edit, ApplyPointOperationsAndRefusals) {
