@@ -1,18 +1,18 @@
 #include "interpreter.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "help.h"
 
 namespace orvo_cli {
 
 namespace {
 
-const char *const kStatementWords[] = {"new", "free", "sched", "connect", "watch", "wait",  "dialog",
-                                       "set", "echo", "info",  "peek",    "poke",  "window"};
-
 bool is_statement_word(const std::string &w) {
-    for (auto *s : kStatementWords)
+    for (const std::string &s : statement_words())
         if (w == s) return true;
     return false;
 }
@@ -105,6 +105,12 @@ bool Interpreter::line(const std::string &raw, long lineno) {
         if (head == "peek") return st_peek(argc - 1, argv + 1);
         if (head == "poke") return st_poke(argc - 1, argv + 1);
         if (head == "window") return st_window(argc - 1, argv + 1);
+        if (head == "help") return st_help(argc - 1, argv + 1);
+        if (head == "quit") {
+            if (argc != 1) return fail("usage: quit");
+            quit_ = true;
+            return true;
+        }
     }
     return st_send(argc, argv, false);
 }
@@ -123,7 +129,81 @@ bool Interpreter::st_new(long argc, t_atom *argv) {
         object_new_typed(common_symbols_gettable()->s_box, argv[1].a_w.w_sym, argc - 2, argv + 2));
     if (!x) return fail(std::string("cannot create \"") + argv[1].a_w.w_sym->s_name + "\"");
     boxes_[id] = x;
+    orvo::console_box_id(x, id);
     return true;
+}
+
+bool Interpreter::st_help(long argc, t_atom *argv) {
+    std::vector<std::string> words;
+    for (long i = 0; i < argc; ++i) words.push_back(atom_word(argv[i]));
+    std::vector<std::string> lines = help_lines(words);
+    if (lines.empty()) {
+        std::string topic;
+        for (auto &w : words) topic += (topic.empty() ? "" : " ") + w;
+        return fail("no help for \"" + topic + "\" (help lists the classes)");
+    }
+    for (auto &l : lines) orvo::console_line(l);
+    return true;
+}
+
+std::vector<std::string> Interpreter::completions(const std::string &before) const {
+    std::vector<std::string> words;
+    {
+        std::string w;
+        for (char c : before) {
+            if (isspace((unsigned char)c)) {
+                if (!w.empty()) words.push_back(w), w.clear();
+            } else {
+                w += c;
+            }
+        }
+        words.push_back(w);  // the word being completed, maybe empty
+    }
+    const std::string &partial = words.back();
+    size_t n = words.size() - 1;  // words before the one being completed
+    std::vector<std::string> pool;
+    auto ids = [&] {
+        for (auto &[id, x] : boxes_) pool.push_back(id);
+    };
+    auto messages_of = [&](const std::string &cls) {
+        orvo::ClassDesc d;
+        if (!orvo::class_describe("box", cls, &d) && !orvo::class_describe("nobox", cls, &d)) return;
+        for (auto &m : d.messages)
+            if (!m.is_private) pool.push_back(m.name);
+        for (auto &a : d.attributes) pool.push_back(a.name);
+    };
+    auto class_of = [&](const std::string &id) -> std::string {
+        auto it = boxes_.find(id);
+        t_symbol *cls = it == boxes_.end() ? nullptr : object_classname(it->second);
+        return cls ? cls->s_name : "";
+    };
+    const std::string first = n ? words[0] : "";
+    if (n == 0) {
+        pool = statement_words();
+        ids();
+    } else if (n == 1 && (first == "free" || first == "sched" || first == "connect" || first == "info" ||
+                          first == "peek" || first == "poke" || first == "window")) {
+        ids();
+    } else if (n == 1 && first == "help") {
+        pool = orvo::class_names("box");
+        pool.push_back("waveform~");
+    } else if (n == 2 && first == "help") {
+        messages_of(words[1]);
+    } else if (n == 2 && first == "new") {
+        pool = orvo::class_names("box");
+    } else if (n == 2 && first == "sched") {
+        messages_of(class_of(words[1]));
+    } else if (n == 3 && first == "connect") {
+        ids();
+    } else if (n == 1 && boxes_.count(first)) {
+        messages_of(class_of(first));
+    }
+    std::vector<std::string> out;
+    for (auto &p : pool)
+        if (p.compare(0, partial.size(), partial) == 0) out.push_back(p);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
 }
 
 bool Interpreter::st_free(long argc, t_atom *argv) {
@@ -243,6 +323,17 @@ bool Interpreter::st_info(long argc, t_atom *argv) {
              (long long)b->b_nchans, (long long)b->b_size, (double)b->b_sr,
              (double)b->b_frames * ((double)b->b_1oversr * 1000.0), (long long)b->b_valid, (int)b->b_isowner);
     orvo::console_line(buf);
+    // Loop points and instrument settings of the last AIFF or AIFC file read, as stored.
+    if (b->b_susloopstart || b->b_susloopend || b->b_relloopstart || b->b_relloopend || b->b_basepitch ||
+        b->b_detune || b->b_lowpitch || b->b_highpitch || b->b_lowvel || b->b_highvel || b->b_gain) {
+        snprintf(buf, sizeof buf,
+                 "%s: instrument sustain %lld %lld release %lld %lld basepitch %d detune %d pitch %d %d velocity %d "
+                 "%d gain %d",
+                 atom_word(argv[0]).c_str(), (long long)b->b_susloopstart, (long long)b->b_susloopend,
+                 (long long)b->b_relloopstart, (long long)b->b_relloopend, b->b_basepitch, b->b_detune,
+                 b->b_lowpitch, b->b_highpitch, b->b_lowvel, b->b_highvel, b->b_gain);
+        orvo::console_line(buf);
+    }
     return true;
 }
 

@@ -17,6 +17,11 @@ class Interpreter {
     // What the end of input does: run everything that is due now.
     void finish();
     bool any_malformed() const { return malformed_; }
+    // A "quit" statement was run.
+    bool quit() const { return quit_; }
+    // What may follow the text before the cursor: statement words, box ids,
+    // classes, or the messages of a box's class, by position.
+    std::vector<std::string> completions(const std::string &before) const;
 
   private:
     static constexpr long kMaxAtoms = 16384;
@@ -34,9 +39,11 @@ class Interpreter {
     bool st_peek(long argc, t_atom *argv);
     bool st_poke(long argc, t_atom *argv);
     bool st_window(long argc, t_atom *argv);  // window.cpp
+    bool st_help(long argc, t_atom *argv);
 
     bool realtime_;
     bool malformed_ = false;
+    bool quit_ = false;
     long lineno_ = 0;
     std::vector<t_atom> atoms_;
     std::map<std::string, t_object *> boxes_;

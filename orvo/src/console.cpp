@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "objects_internal.h"
@@ -15,6 +16,7 @@ struct Console {
     std::mutex mutex;
     bool capturing = false;
     std::vector<std::string> captured;
+    std::unordered_map<const void *, std::string> ids;  // box ids given by the orvo command
 };
 
 Console &console() {
@@ -67,15 +69,34 @@ void console_line(const std::string &line) {
     std::fflush(stdout);
 }
 
+void console_box_id(const t_object *x, const std::string &id) {
+    Console &c = console();
+    std::lock_guard lock(c.mutex);
+    if (id.empty())
+        c.ids.erase(x);
+    else
+        c.ids[x] = id;
+}
+
 }  // namespace orvo
 
 namespace orvo::detail {
 
 void console_write(const std::string &line) { orvo::console_line(line); }
 
+void console_forget(const void *x) {
+    Console &c = console();
+    std::lock_guard lock(c.mutex);
+    c.ids.erase(x);
+}
+
 std::string console_tag(const void *x) {
     t_symbol *cls = x ? object_classname(const_cast<void *>(x)) : nullptr;
-    return cls ? cls->s_name : "orvo";
+    if (!cls) return "orvo";
+    Console &c = console();
+    std::lock_guard lock(c.mutex);
+    auto it = c.ids.find(x);
+    return it == c.ids.end() ? std::string(cls->s_name) : std::string(cls->s_name) + " (" + it->second + ")";
 }
 
 void post_line(const std::string &tag, const std::string &text) { console_write(tag + ": " + text); }

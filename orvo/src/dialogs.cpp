@@ -26,6 +26,7 @@ struct Dialogs {
     bool autoextension = false;  // settings for the next save dialog only
     t_fourcc selected = 0;
     SaveDialogOffer last{};
+    bool lines = false;  // print what each dialog showed
 };
 
 Dialogs &dialogs() {
@@ -41,6 +42,40 @@ Answer next_answer() {
     Answer a = D.answers.front();
     D.answers.pop_front();
     return a;
+}
+
+void say(const std::string &line) {
+    Dialogs &D = dialogs();
+    bool on;
+    {
+        std::lock_guard lk(D.m);
+        on = D.lines;
+    }
+    if (on) orvo::console_line(line);
+}
+
+// A code as the console shows it: its letters, without the blanks that pad "Mp3 ".
+std::string code_text(t_fourcc t) {
+    std::string s;
+    for (int shift = 24; shift >= 0; shift -= 8) s += (char)((t >> shift) & 0xFF);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+    return s;
+}
+
+// What a dialog showed, as one console line: "dialog: save "NAME" types A B selected A".
+std::string shown(const char *kind, const char *name, const t_fourcc *types, short ntypes, t_fourcc selected) {
+    std::string line = std::string("dialog: ") + kind;
+    if (name) line += std::string(" \"") + name + "\"";
+    line += " types";
+    for (short i = 0; types && i < ntypes; ++i) line += " " + code_text(types[i]);
+    if (selected) line += " selected " + code_text(selected);
+    return line;
+}
+
+bool listed(t_fourcc t, const t_fourcc *types, short ntypes) {
+    for (short i = 0; types && i < ntypes; ++i)
+        if (types[i] == t) return true;
+    return false;
 }
 
 }  // namespace
@@ -62,9 +97,18 @@ extern "C" {
 
 short open_dialog(char *name, short *path, t_fourcc *type, const t_fourcc *types, short ntypes) {
     Answer a = next_answer();
-    if (a.cancel) return 1;
+    std::string line = shown("open", nullptr, types, ntypes, 0);
+    if (a.cancel) {
+        say(line + " cancelled");
+        return 1;
+    }
     Located l;
-    if (!locate(a.file, types, ntypes, &l)) return 1;  // a file the dialog would not have shown
+    if (!locate(a.file, types, ntypes, &l)) {  // a file the dialog would not have shown
+        say(line + " cancelled");
+        say("dialog: no file " + a.file);
+        return 1;
+    }
+    say(line);
     copy_name(name, l.file);
     if (path) *path = l.path;
     if (type) *type = l.type;
@@ -103,12 +147,24 @@ short saveasdialog_extended(char *name, short *path, t_fourcc *type, const t_fou
         D.selected = 0;
     }
     Answer a = next_answer();
-    if (a.cancel || a.file.empty()) return 1;
+    std::string line = shown("save", name ? name : "", types, ntypes, selected);
+    if (a.cancel || a.file.empty()) {
+        say(line + " cancelled");
+        return 1;
+    }
 
     fs::path full(absolute_of(a.file));
     std::error_code ec;
-    if (!fs::is_directory(full.parent_path(), ec)) return 1;
+    if (!fs::is_directory(full.parent_path(), ec)) {
+        say(line + " cancelled");
+        say("dialog: no folder " + full.parent_path().string());
+        return 1;
+    }
+    // A name typed with a listed type's extension picks that type, as in a real dialog.
+    t_fourcc typed = extension_type(a.file);
+    if (!a.type && typed && listed(typed, types, ntypes)) a.type = typed;
     t_fourcc chosen = a.type ? a.type : selected;
+    say(line);
     std::string file = full.filename().string();
     const char *ext = type_extension(chosen);
     if (autoext && *ext && file.find('.') == std::string::npos) file += std::string(".") + ext;
@@ -141,6 +197,12 @@ void dialog_answer_cancel() {
     Dialogs &D = dialogs();
     std::lock_guard lk(D.m);
     D.answers.push_back(Answer{true, {}, 0});
+}
+
+void dialog_lines(bool on) {
+    Dialogs &D = dialogs();
+    std::lock_guard lk(D.m);
+    D.lines = on;
 }
 
 SaveDialogOffer last_save_offer() {

@@ -170,6 +170,8 @@ t_fourcc file_type(const std::string &fullpath) {
     return t ? t : type_from_extension(fullpath);
 }
 
+t_fourcc extension_type(const std::string &name) { return type_from_extension(name); }
+
 const char *type_extension(t_fourcc type) {
     switch (type) {
         case FOURCC('W', 'A', 'V', 'E'):

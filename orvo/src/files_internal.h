@@ -26,6 +26,8 @@ bool locate(const std::string &name, const t_fourcc *types, short ntypes, Locate
 t_fourcc file_type(const std::string &fullpath);
 // The usual extension for a type code ("wav" for WAVE), or "" when it has none.
 const char *type_extension(t_fourcc type);
+// The type code of a file name's extension (any case), or 0.
+t_fourcc extension_type(const std::string &name);
 
 // Copies s into a host name buffer of ORVO_PATH_CHARS bytes.
 void copy_name(char *dst, const std::string &s);

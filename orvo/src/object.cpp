@@ -1,5 +1,6 @@
 // Classes, instances, the registry of live objects, name spaces, method
 // tables and markings.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -265,6 +266,7 @@ t_orvo_err object_free(void *x) {
     if (extra->cls->c_free) ((void (*)(void *))(void (*)())extra->cls->c_free)(x);
 
     forget_deferred(x);
+    console_forget(x);
     outlets_forget(x);
     binding_forget(x);
     {
@@ -354,5 +356,56 @@ const char *object_marking_get(t_object *x, const char *markname) {
 namespace orvo {
 bool class_exists(const std::string &name_space, const std::string &name) {
     return detail::find_class(gensym(name_space.c_str()), gensym(name.c_str())) != nullptr;
+}
+
+std::vector<std::string> class_names(const std::string &name_space) {
+    t_symbol *ns = gensym(name_space.c_str());
+    std::vector<std::string> out;
+    std::lock_guard lock(detail::objects_mutex());
+    for (auto &[key, c] : registry().classes)
+        if (key.first == ns) out.push_back(c->c_name->s_name);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+namespace {
+std::string args_text(const MethodEntry &e) {
+    if (e.is_any) return "...";
+    std::string out;
+    for (short i = 0; i < e.ntypes; ++i) {
+        const char *t = "";
+        switch (e.types[i]) {
+            case A_LONG: t = "int"; break;
+            case A_FLOAT: t = "float"; break;
+            case A_SYM: t = "symbol"; break;
+            case A_OBJ: t = "object"; break;
+            case A_DEFLONG: t = "[int]"; break;
+            case A_DEFFLOAT: t = "[float]"; break;
+            case A_DEFSYM: t = "[symbol]"; break;
+            default: t = "?"; break;
+        }
+        if (!out.empty()) out += ' ';
+        out += t;
+    }
+    return out;
+}
+}  // namespace
+
+bool class_describe(const std::string &name_space, const std::string &name, ClassDesc *out) {
+    t_class *c = detail::find_class(gensym(name_space.c_str()), gensym(name.c_str()));
+    if (!c || !out) return false;
+    *out = ClassDesc{};
+    std::lock_guard lock(detail::objects_mutex());
+    if (c->c_methods) {
+        for (auto &[sym, obj] : *c->c_methods->map) {
+            auto *e = (MethodEntry *)obj;
+            out->messages.push_back(MessageDesc{sym->s_name, e->is_private ? "" : args_text(*e), e->is_private});
+        }
+    }
+    std::sort(out->messages.begin(), out->messages.end(),
+              [](const MessageDesc &a, const MessageDesc &b) { return a.name < b.name; });
+    for (const detail::Attr *a : c->c_attrs)
+        out->attributes.push_back(AttrDesc{a->name->s_name, a->type ? a->type->s_name : ""});
+    return true;
 }
 }  // namespace orvo

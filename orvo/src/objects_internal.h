@@ -81,7 +81,8 @@ std::vector<t_atom> parse_atoms(const char *text);
 std::string atoms_text(long argc, const t_atom *argv);
 inline std::string atoms_text(const std::vector<t_atom> &v) { return atoms_text((long)v.size(), v.data()); }
 
-// The tag of a console line for x: its class name, or "orvo".
+// The tag of a console line for x: its class name, with its box id in
+// parentheses when it has one, or "orvo".
 std::string console_tag(const void *x);
 // Formats and prints "TAG: TEXT" / "TAG: error: TEXT".
 void post_line(const std::string &tag, const std::string &text);
@@ -128,6 +129,8 @@ void forget_deferred(void *x);
 
 // Prints one console line (used by print, watch and the console functions).
 void console_write(const std::string &line);
+// Drops the box id of a freed object (console.cpp).
+void console_forget(const void *x);
 
 // Dictionaries, for host classes that are created from one (jpatcher).
 bool dictionary_is(const void *x);

@@ -70,8 +70,8 @@ TEST(BufferScript, NamesPeersAndWatching) {
                   "b: name snare frames 441 chans 1 size 441 sr 44100 ms 9.999999816500349 valid 1 owner 1",
                   "watch drums: buffer_modified", "b[3] = 0", "watch drums: buffer_modified",
                   "c: name drums frames 20 chans 1 size 20 sr 44100 ms 0.4535147309070453 valid 1 owner 1",
-                  "orvo: line 13: unknown box \"bogus\"", "buffer~: buffers hanging off drums:"}));
-    EXPECT_TRUE(std::regex_match(r.lines[7], std::regex(R"(buffer~:  0: [0-9a-f]+ \(this one\))"))) << r.lines[7];
+                  "orvo: line 13: unknown box \"bogus\"", "buffer~ (c): buffers hanging off drums:"}));
+    EXPECT_TRUE(std::regex_match(r.lines[7], std::regex(R"(buffer~ \(c\):  0: [0-9a-f]+ \(this one\))"))) << r.lines[7];
 }
 
 }  // namespace

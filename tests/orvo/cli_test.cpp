@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include <sndfile.h>
+
 #include "orvo_test.h"
 
 namespace {
@@ -21,7 +23,9 @@ class OrvoCliTest : public ::testing::Test {
     orvo_test::TempDir dir;
 
     Result run_args(const std::string &args) {
-        FILE *p = popen((std::string(ORVO_TEST_BIN_DIR) + "/orvo " + args + " < /dev/null 2>&1").c_str(), "r");
+        // In the temporary folder: the default folder of file names is the current one.
+        FILE *p = popen(("cd '" + dir.path + "' && " + std::string(ORVO_TEST_BIN_DIR) + "/orvo " + args +
+                         " < /dev/null 2>&1").c_str(), "r");
         Result r;
         if (!p) return r;
         char buf[4096];
@@ -74,13 +78,14 @@ TEST_F(OrvoCliTest, Scripts) {
          "new b buffer~ drums 10 1\nwatch drums\npoke b 0 1\necho --\nsched b fill 0.5\necho -- same time\n"
          "wait\nwait 5\nsched b fill 0.25\necho -- later\nwait\npeek b 0\nb printmodtime\n",
          "watch drums: buffer_modified\n--\n-- same time\n-- later\nwatch drums: buffer_modified\nb[0] = 0.25\n"
-         "buffer~: buffer~ drums: mod time 6\n",
+         "buffer~ (b): buffer~ drums: mod time 6\n",
          0},
         {"set edits, set failalloc", true, "",
          "new b buffer~ drums 10 1\nset edits refuse\nb sizeinsamps 20\ninfo b\nset edits allow\n"
          "b sizeinsamps 20\ninfo b\nset failalloc 1\nb sizeinsamps 30\ninfo b\n",
-         "buffer~: error: can't resize now\n" + info("b", "drums", 441, 1, 44100) + info("b", "drums", 20, 1, 44100) +
-             "buffer~: error: drums: not enough memory to resize\n" + info("b", "drums", 100, 1, 44100, 0),
+         "buffer~ (b): error: can't resize now\n" + info("b", "drums", 441, 1, 44100) +
+             info("b", "drums", 20, 1, 44100) + "buffer~ (b): error: drums: not enough memory to resize\n" +
+             info("b", "drums", 100, 1, 44100, 0),
          0},
     };
     for (auto &c : cases) {
@@ -88,6 +93,72 @@ TEST_F(OrvoCliTest, Scripts) {
         EXPECT_EQ(r.out, c.out) << c.what;
         EXPECT_EQ(r.status, c.status) << c.what;
     }
+}
+
+// Appends the low bytes of v, most significant first.
+void put(std::string &s, long long v, int bytes) {
+    while (bytes--) s += (char)((v >> (8 * bytes)) & 0xFF);
+}
+
+// A mono 16-bit AIFF file of 100 silent frames at 44100 Hz with markers 1..4 at
+// frames 10, 50, 60 and 90 and an instrument chunk: pitch 60, detune -5, keys
+// 16-112, velocities 5-127, gain -6, a sustain loop on markers 1-2 and a
+// release loop on 3-4.
+std::string aiff_with_instrument() {
+    std::string body = "AIFF", comm = "COMM", mark = "MARK", inst = "INST", ssnd = "SSND";
+    put(comm, 18, 4), put(comm, 1, 2), put(comm, 100, 4), put(comm, 16, 2);
+    put(comm, 0x400E, 2), put(comm, 0xAC44000000000000LL, 8);
+    put(mark, 34, 4), put(mark, 4, 2);
+    const int pos[] = {10, 50, 60, 90};
+    for (int i = 0; i < 4; ++i) put(mark, i + 1, 2), put(mark, pos[i], 4), put(mark, 0x161 + i, 2);
+    put(inst, 20, 4), put(inst, 0x3CFB1070057FLL, 6), put(inst, -6, 2);
+    put(inst, 0x000100010002LL, 6), put(inst, 0x000200030004LL, 6);
+    put(ssnd, 8 + 200, 4), put(ssnd, 0, 8), ssnd += std::string(200, '\0');
+    body += comm + mark + inst + ssnd;
+    std::string file = "FORM";
+    put(file, (long long)body.size(), 4);
+    return file + body;
+}
+
+// What a user learns from the console: help, which box spoke, what a dialog
+// offered, and the loop points of an AIFF file.
+TEST_F(OrvoCliTest, FirstHour) {
+    std::ofstream(dir.file("inst.aif"), std::ios::binary) << aiff_with_instrument();
+    const std::string open_types = "types AIFF AIFC ULAW WAVE FLAC Sd2f QQQQ BINA NxTS Mp3 DATA M4a CAF";
+    struct Case {
+        const char *what;
+        std::string text, out;
+        int status;
+    };
+    const Case cases[] = {
+        {"a box's id in its console lines; none without one", "new a buffer~ x 10 1\na read y.wav -7\n"
+         "a printmodtime\nfree a\nnew a print\na bang\n",
+         "buffer~ (a): error: read: bad offset -7\nbuffer~ (a): buffer~ x: mod time 0\nprint: bang\n", 0},
+        {"quit ends the script", "echo one\nquit\necho two\n", "one\n", 0},
+        {"help with an unknown topic", "help nosuch\n", "orvo: line 1: no help for \"nosuch\" (help lists the classes)\n",
+         1},
+        {"dialogs cancelled, answered and unanswered", "new a buffer~ x 10 1\ndialog cancel\na write\n"
+         "dialog save out.wav\na write\na writeflac\ndialog open out.wav\na read\na read\n",
+         "dialog: save \"Untitled.aif\" types AIFF WAVE DATA FLAC selected AIFF cancelled\n"
+         "dialog: save \"Untitled.aif\" types AIFF WAVE DATA FLAC selected AIFF\n"
+         "dialog: save \"Untitled.raw\" types FLAC selected FLAC cancelled\n"
+         "dialog: open " + open_types + "\ndialog: open " + open_types + " cancelled\n", 0},
+        {"instrument data, only when there is some", "new a buffer~ x 10 1\ninfo a\na replace inst.aif\ninfo a\n",
+         info("a", "x", 441, 1, 44100) + info("a", "x", 100, 1, 44100) +
+             "a: instrument sustain 10 50 release 60 90 basepitch 60 detune -5 pitch 16 112 velocity 5 127 gain -6\n",
+         0},
+    };
+    for (auto &c : cases) {
+        Result r = script(c.text, true, "--search '" + dir.path + "'");
+        EXPECT_EQ(r.out, c.out) << c.what;
+        EXPECT_EQ(r.status, c.status) << c.what;
+    }
+    // "dialog save out.wav" picked WAVE from the extension although AIFF was selected.
+    SF_INFO si{};
+    SNDFILE *f = sf_open(dir.file("out.wav").c_str(), SFM_READ, &si);
+    ASSERT_NE(f, nullptr);
+    sf_close(f);
+    EXPECT_EQ(si.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAV);
 }
 
 // Each malformed line is reported with its number and skipped; the run goes on and exits 1.
@@ -128,7 +199,8 @@ TEST_F(OrvoCliTest, CommandLineOptions) {
         // arguments, exit status, something the output says
         {"--help", 0, "usage: orvo"}, {"--frobnicate", 2, ""},
         {"--sr fast x.orvo", 2, ""},  {"'" + dir.file("absent.orvo") + "'", 2, "cannot open"},
-        {"a.orvo b.orvo", 2, ""},
+        {"a.orvo b.orvo", 2, ""},     {"--version", 0, "orvo 0."},
+        {"--plugins '" + dir.file("nofolder") + "'", 2, "cannot read plug-in folder"},
     };
     for (auto &[args, status, says] : cases) {
         Result r = run_args(args);

@@ -86,6 +86,10 @@ void add_search_dir(const std::string &dir);
 void dialog_answer_open(const std::string &file);
 void dialog_answer_save(const std::string &file, t_fourcc type = 0);
 void dialog_answer_cancel();
+// Whether each file dialog prints one console line saying what it showed
+// ("dialog: save "NAME" types ... selected T", " cancelled" when not answered).
+// Off unless turned on; the orvo command turns it on.
+void dialog_lines(bool on);
 // What the last save dialog offered, for tests and scripts.
 struct SaveDialogOffer {
     std::string default_name;
@@ -103,6 +107,28 @@ bool class_exists(const std::string &name_space, const std::string &name);
 // [any thread] The published record of x when x is a buffer~ box (its class is the one
 // registered as "buffer~" in "box"), else null.
 t_buffer *buffer_record(void *x);
+// The classes registered in a name space, sorted by name.
+std::vector<std::string> class_names(const std::string &name_space);
+// A class as registered: its messages (sorted by name) with their argument types,
+// and its attributes in the order they were added.
+struct MessageDesc {
+    std::string name;
+    std::string args;  // "int [float]", "symbol", "..." for any list, "" for none
+    bool is_private;   // reachable only by direct calls, not by typed messages
+};
+struct AttrDesc {
+    std::string name;
+    std::string type;  // its declared type ("long", "float64", ...)
+};
+struct ClassDesc {
+    std::vector<MessageDesc> messages;
+    std::vector<AttrDesc> attributes;
+};
+// False when no class of that name is registered in the name space.
+bool class_describe(const std::string &name_space, const std::string &name, ClassDesc *out);
+// Names a box in console lines: "CLASS (ID): ..." (an empty id removes the name).
+// [any thread] The name is forgotten when the object is freed.
+void console_box_id(const t_object *x, const std::string &id);
 // Connects outlet (0 leftmost) of from to the inlet of to. False when there is no such outlet.
 bool connect(t_object *from, long outlet, t_object *to, long inlet = 0);
 long outlet_count(t_object *x);
