@@ -4,7 +4,7 @@ set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config git
       libsndfile1-dev libcairo2-dev libedit-dev
       libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-      libgtest-dev libgmock-dev libbenchmark-dev sox
+      libgtest-dev libgmock-dev libbenchmark-dev libsleef-dev sox
       clang libclang-rt-14-dev)
 missing=()
 for p in "${PKGS[@]}"; do

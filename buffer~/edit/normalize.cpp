@@ -1,7 +1,6 @@
 // normalize: one common factor for every channel, so that the peak meets the target.
-#include <cmath>
-
 #include "edit.h"
+#include "kernels.h"
 
 void buffer_normalize(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
     (void)s;
@@ -16,19 +15,14 @@ void buffer_normalize(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
         return;
     }
     float *samples = x->b_samples;
-    t_atom_long n = samples ? x->b_size : 0;
+    long n = samples ? (long)x->b_size : 0;
     if (n < 1) return;
 
-    double peak = 0.0;
-    for (t_atom_long i = 0; i < n; i++) {
-        double a = std::fabs((double)samples[i]);
-        if (a > peak) peak = a;
-    }
+    double peak = edit_peak(samples, n);
     // Silence has no level to scale from.
     if (!(peak > 0.0)) return;
 
-    double factor = target / peak;
-    for (t_atom_long i = 0; i < n; i++) samples[i] = (float)((double)samples[i] * factor);
+    edit_run_all({t_edit_op::scale, samples, n, {target / peak, 0.0}});
     buffer_dirty(x);
     buffer_propogate(x);
 }

@@ -216,6 +216,21 @@ TEST_F(Edit, ApplyPointOperationsAndRefusals) {
     EXPECT_EQ(samples(b), (Floats{4, 4}));
 }
 
+TEST_F(Edit, LongBuffersSharedBetweenCoresEditEverySampleOnce) {
+    const long n = 1000003;  // long enough to be shared out
+    Floats v(n);
+    for (long i = 0; i < n; i++) v[i] = (float)((i * 7919) % 1000) - 500.0f;
+    Floats d = after(v, "getdeltas");
+    for (long i = 0; i < n; i++) ASSERT_EQ(d[i], (i + 1 < n ? v[i + 1] : 0.0f) - v[i]) << i;
+
+    t_buffer *b = holding(v);
+    send(b, "normalize", "1");  // the peak may sit in any part
+    for (long i = 0; i < n; i++) ASSERT_EQ(b->b_samples[i], (float)(v[i] / 500.0)) << i;
+    send(b, "apply", "offset 2");
+    send(b, "fill", "cos 3");
+    for (long i : {0L, 333334L, 500001L, 999999L, n - 1}) EXPECT_EQ(b->b_samples[i], (float)std::cos(2 * M_PI * 3 * i / n)) << i;
+}
+
 // ---- normalize and crop ------------------------------------------------------------------------
 
 TEST_F(Edit, NormalizeUsesOneFactorForAllChannels) {

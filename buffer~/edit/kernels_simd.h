@@ -1,0 +1,236 @@
+// The body of the vector editing loops, EDIT_LANES doubles at a time. Each file that
+// includes it is compiled for one instruction set and first defines EDIT_LANES,
+// EDIT_LANE_NUMBERS (the braced list 0 .. EDIT_LANES - 1), EDIT_NAME(f) (the name of
+// f for that set) and, over vectors of that many doubles, EDIT_COS, EDIT_SIN,
+// EDIT_SINCOS (sine in .x, cosine in .y), EDIT_SQRT, EDIT_FMA (a * b + c rounded
+// once) and EDIT_ANY (some lane of a mask is set); and EDIT_CHAINS, how many vectors
+// of its registers one series may keep in flight.
+//
+// Every value is formed by the operations of the plain formula, in its order (those
+// files are compiled with -ffp-contract=off: no multiply-add is fused unless asked
+// for). Sines and cosines come from SLEEF, within a few ulps of the C library's in
+// double: that moves a stored float only when the double falls within those ulps of
+// a rounding boundary between two floats, and then by one step. Where a weight is so
+// small that the same ulps are a large part of it, the lane takes the plain formula.
+// Nothing from the C++ library is used, so that no inline function compiled for one
+// instruction set can stand in for another's.
+
+namespace {
+
+constexpr int W = EDIT_LANES;
+typedef double vd __attribute__((vector_size(8 * W)));
+typedef float vf __attribute__((vector_size(4 * W)));
+typedef long long vl __attribute__((vector_size(8 * W)));
+
+const double kPi = 3.14159265358979323846;
+
+// Below this weight a cosine an ulp away from the library's can move the stored float.
+const double kSmallWeight = 1.0 / 8192.0;
+
+inline vd cosv(vd x) { return (vd)EDIT_COS(x); }
+inline vd sinv(vd x) { return (vd)EDIT_SIN(x); }
+inline void sincosv(vd x, vd &s, vd &c) {
+    auto r = EDIT_SINCOS(x);
+    s = (vd)r.x;
+    c = (vd)r.y;
+}
+inline vd sqrtv(vd x) { return (vd)EDIT_SQRT(x); }
+inline vd fmav(vd a, vd b, vd c) { return (vd)EDIT_FMA(a, b, c); }
+inline bool any(vl m) { return EDIT_ANY(m); }
+
+inline vd splat(double x) { return vd{} + x; }
+inline vf splatf(float x) { return vf{} + x; }
+inline vf load(const float *p) {
+    vf v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store(float *p, vf v) { __builtin_memcpy(p, &v, sizeof v); }
+inline vd widen(vf v) { return __builtin_convertvector(v, vd); }
+inline vf narrow(vd v) { return __builtin_convertvector(v, vf); }
+inline vd absv(vd x) { return (vd)((vl)x & ~(vl)splat(-0.0)); }
+
+// The indices i .. i+W-1 as doubles (exact below 2^53).
+inline vd index(long i) { return splat((double)i) + vd EDIT_LANE_NUMBERS; }
+
+// s[i] = f(indices, old values, lanes for the plain formula) for i in [b, e); the
+// lanes f marks, and the last few samples, take the plain formula.
+template <class F>
+void each(const t_edit_job &job, long b, long e, F f) {
+    float *s = job.s;
+    long i = b;
+    for (; i + W <= e; i += W) {
+        vf x = load(s + i);
+        vl plain = {};
+        vf y = f(index(i), x, plain);
+        if (any(plain))
+            for (int l = 0; l < W; l++)
+                if (plain[l]) y[l] = edit_sample(job, i + l, x[l]);
+        store(s + i, y);
+    }
+    for (; i < e; i++) s[i] = edit_sample(job, i, s[i]);
+}
+
+// The product with a weight, formed in double.
+inline vf weighted(vf x, vd w) { return narrow(widen(x) * w); }
+
+// I0 of C vectors of arguments by the power series in y = (x / 2)^2 with its first
+// `terms` coefficients, all at once so that their chains of multiply-adds overlap.
+constexpr int C = EDIT_CHAINS;
+inline void i0v(const vd *x, vd *out, int terms) {
+    const double *c = edit_i0_coefficients();
+    vd y[C], p[C];
+    for (int j = 0; j < C; j++) {
+        vd h = x[j] * 0.5;
+        y[j] = h * h;
+        p[j] = splat(c[terms - 1]);
+    }
+    for (int k = terms - 2; k >= 0; k--) {
+        vd ck = splat(c[k]);
+        for (int j = 0; j < C; j++) p[j] = fmav(p[j], y[j], ck);
+    }
+    for (int j = 0; j < C; j++) out[j] = p[j];
+}
+
+// The Kaiser window for a beta whose I0 the series gives (|beta| below edit_i0_series_below).
+void kaiser(const t_edit_job &job, long b, long e) {
+    const double beta = job.v[0];
+    const bool half = job.op == t_edit_op::kaiser_half;
+    const int terms = edit_i0_count(beta);
+    const long n = job.n;
+    const double d = (double)(n - 1), dn = (double)n;
+    vd arg[C], den[C];
+    for (int j = 0; j < C; j++) arg[j] = splat(beta);
+    i0v(arg, den, terms);
+    float *s = job.s;
+    long i = b;
+    for (; i + C * W <= e; i += C * W) {
+        vd num[C];
+        for (int j = 0; j < C; j++) {
+            vd k = index(i + W * j);
+            // Sample n-1-k of the half form takes the weight at k/n - 1.
+            vd x = half ? (splat((double)(n - 1)) - k) / splat(dn) - 1.0 : 2.0 * k / splat(d) - 1.0;
+            vd r = 1.0 - x * x;
+            r = splat(0.0) < r ? r : splat(0.0);
+            arg[j] = splat(beta) * sqrtv(r);
+        }
+        i0v(arg, num, terms);
+        for (int j = 0; j < C; j++) store(s + i + W * j, weighted(load(s + i + W * j), num[j] / den[0]));
+    }
+    for (; i < e; i++) s[i] = edit_sample(job, i, s[i]);
+}
+
+}  // namespace
+
+void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
+    const long n = job.n;
+    const double dn = (double)n, v0 = job.v[0], v1 = job.v[1];
+    const vd small = splat(kSmallWeight);
+    switch (job.op) {
+    case t_edit_op::constant: {
+        vf c = splatf((float)v0);
+        return each(job, b, e, [c](vd, vf, vl &) { return c; });
+    }
+    case t_edit_op::fill_cos:
+        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(cosv(splat(v0) * i / splat(dn))); });
+    case t_edit_op::fill_sin:
+        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(sinv(splat(v0) * i / splat(dn))); });
+    case t_edit_op::sinc_onesided:
+    case t_edit_op::sinc_centred: {
+        // The peak (0 / 0 here) is the plain formula's.
+        const double peak = job.op == t_edit_op::sinc_centred ? (double)(n / 2) : 0.0;
+        return each(job, b, e, [&](vd i, vf, vl &plain) {
+            vd u = (i - splat(peak)) * kPi / splat(v0);
+            plain = i == splat(peak);
+            return narrow(sinv(u) / u);
+        });
+    }
+    case t_edit_op::raisedcos_full:
+        return each(job, b, e, [&](vd i, vf x, vl &plain) {
+            vf r = narrow(i) / splatf((float)n);
+            vd w = splat(v0) + splat(v1) * cosv(2.0 * kPi * (widen(r) - 0.5));
+            plain = absv(w) < small;
+            return weighted(x, w);
+        });
+    case t_edit_op::raisedcos_half:
+        return each(job, b, e, [&](vd i, vf x, vl &plain) {
+            vd w = splat(v0) + splat(v1) * cosv(2.0 * kPi * i / splat(2.0 * dn));
+            plain = absv(w) < small;
+            return weighted(x, w);
+        });
+    case t_edit_op::blackman_full:
+    case t_edit_op::blackman_half: {
+        const bool half = job.op == t_edit_op::blackman_half;
+        return each(job, b, e, [&](vd i, vf x, vl &plain) {
+            vd p = half ? widen(narrow(i / 2.0 + splat((double)(n / 2)))) : i;
+            // 4 pi p / d is twice 2 pi p / d exactly; its cosine, (c - s)(c + s), is
+            // within a few ulps of 1 where the weight is not small.
+            vd sn, cs;
+            sincosv(2.0 * kPi * p / splat(v0), sn, cs);
+            vd w = 0.42 - 0.5 * cs + 0.08 * ((cs - sn) * (cs + sn));
+            plain = absv(w) < small;
+            return weighted(x, w);
+        });
+    }
+    case t_edit_op::kaiser_full:
+    case t_edit_op::kaiser_half:
+        if (v0 > -edit_i0_series_below && v0 < edit_i0_series_below) return kaiser(job, b, e);
+        break;
+    case t_edit_op::welch_full:
+    case t_edit_op::welch_half: {
+        const bool half = job.op == t_edit_op::welch_half;
+        return each(job, b, e, [&](vd i, vf x, vl &) {
+            vf r = narrow(i) / splatf((float)n);
+            vf t = half ? r : 2.0f * (r - 0.5f);
+            return weighted(x, 1.0 - widen(t * t));
+        });
+    }
+    case t_edit_op::triangle_full: {
+        // Both ends share one weight; the middle sample of an odd n keeps its value.
+        const double half = (double)(n / 2);
+        return each(job, b, e, [&](vd i, vf x, vl &plain) {
+            vd k = i < splat(half) ? i : splat((double)(n - 1)) - i;
+            plain = k >= splat(half);
+            return x * narrow(k / splat(dn / 2.0));
+        });
+    }
+    case t_edit_op::triangle_half: {
+        const vf inv = splatf(1.0f / (float)n);
+        return each(job, b, e, [&](vd i, vf x, vl &) { return x * narrow(splat((double)(n - 1)) - i) * inv; });
+    }
+    case t_edit_op::gain:
+        return each(job, b, e, [&](vd, vf x, vl &) { return x * splatf((float)v0); });
+    case t_edit_op::offset:
+        return each(job, b, e, [&](vd, vf x, vl &) { return x + splatf((float)v0); });
+    case t_edit_op::scale:
+        return each(job, b, e, [&](vd, vf x, vl &) { return weighted(x, splat(v0)); });
+    }
+    for (long i = b; i < e; i++) job.s[i] = edit_sample(job, i, job.s[i]);
+}
+
+double EDIT_NAME(edit_peak)(const float *s, long b, long e) {
+    // Absolute values of floats compare as their doubles do; NaN never wins.
+    vf m = splatf(0.0f);
+    long i = b;
+    for (; i + W <= e; i += W) {
+        vf x = load(s + i);
+        vf a = x < 0.0f ? -x : x;
+        m = a > m ? a : m;
+    }
+    float peak = 0.0f;
+    for (int l = 0; l < W; l++)
+        if (m[l] > peak) peak = m[l];
+    for (; i < e; i++) {
+        float a = s[i] < 0.0f ? -s[i] : s[i];
+        if (a > peak) peak = a;
+    }
+    return (double)peak;
+}
+
+void EDIT_NAME(edit_getdeltas)(float *s, long b, long e, float next) {
+    long i = b;
+    // s[i + W] is still unchanged when s[i .. i+W-1] are written.
+    for (; i + W < e; i += W) store(s + i, load(s + i + 1) - load(s + i));
+    for (; i < e - 1; i++) s[i] = s[i + 1] - s[i];
+    if (e > b) s[e - 1] = next - s[e - 1];
+}
