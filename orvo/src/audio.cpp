@@ -3,13 +3,13 @@
 #include <atomic>
 #include <cstring>
 
+#include "memory_internal.h"
 #include "objects_internal.h"
 #include "orvo/runtime.h"
 
 namespace {
 std::atomic<double> g_sr{44100.0};
 std::atomic<bool> g_edits_refused{false};
-std::atomic<long> g_open_edits{0};
 
 // Validity belongs to the memory, which every box of a name shares: mark them all.
 void mark_valid(t_buffer *b, long valid) {
@@ -26,17 +26,18 @@ void z_sysinit(void) {}
 
 double sys_getsr(void) { return g_sr.load(); }
 
-t_orvo_err buffer_edit_begin(void *) {
+t_orvo_err buffer_edit_begin(void *buffer) {
     if (g_edits_refused.load()) return ORVO_ERR_GENERIC;
-    ++g_open_edits;
-    return ORVO_ERR_NONE;
+    auto *owner = static_cast<t_buffer *>(buffer_findowner(buffer));
+    return orvo::detail::edit_open(buffer, owner, owner ? owner->b_memory : nullptr) ? ORVO_ERR_NONE
+                                                                                     : ORVO_ERR_GENERIC;
 }
 
 t_orvo_err buffer_edit_end(void *buffer, long valid) {
+    // Only the box granted the bracket closes it (duplicate ends what it may not have begun).
+    if (!orvo::detail::edit_close(buffer)) return ORVO_ERR_GENERIC;
     auto *b = static_cast<t_buffer *>(buffer);
     if (b && valid >= 0) mark_valid(b, valid > 0 ? 1 : 0);
-    // An end without a begin drives the count negative, which tests notice.
-    --g_open_edits;
     return ORVO_ERR_NONE;
 }
 
@@ -62,7 +63,7 @@ namespace orvo {
 
 void set_sr(double sr) { g_sr.store(sr); }
 void set_edits_refused(bool refused) { g_edits_refused.store(refused); }
-long open_edits() { return g_open_edits.load(); }
+long open_edits() { return detail::edits_open(); }
 
 }  // namespace orvo
 

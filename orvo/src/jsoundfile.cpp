@@ -541,6 +541,8 @@ int sf_format_for(t_fourcc type, long bits, bool fl) {
 }
 
 void *js_writefloats(t_jsoundfile *x, float *src, t_atom_long frames, long nchans, long bits, long floatflag) {
+    orvo::SampleRead reading(&x->j_ob, src, frames, nchans);  // marks the block until the file is written
+    if (!reading.ok()) return result(kErrBadArgs);
     Impl *m = x->j_impl;
     if (!m->write_side || m->file.empty()) return result(kErrNotOpen);
     if ((!src && frames > 0) || frames < 0 || nchans < 1) return result(kErrBadArgs);

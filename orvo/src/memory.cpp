@@ -1,15 +1,19 @@
 // Memory blocks: a registry of every live block (for sizes, statistics and
-// freeing each kind correctly), large blocks straight from the kernel, and fault
-// injection for tests.
+// freeing each kind correctly), large blocks straight from the kernel, fault
+// injection for tests; and, under the same lock, the edit brackets on buffer
+// memory and the marks of blocks being read outside them.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
-#include <unordered_map>
+#include <thread>
+#include <vector>
 
+#include "memory_internal.h"
 #include "orvo/runtime.h"
 
 namespace {
@@ -19,12 +23,26 @@ constexpr uintptr_t kHugeAlign = uintptr_t(2) << 20;      // one huge page
 
 struct Block {
     t_ptr_int size;
-    size_t mapped;  // bytes mapped, 0 for malloc blocks
+    size_t mapped;        // bytes mapped, 0 for malloc blocks
+    int reads = 0;        // SampleReads holding it
+    bool doomed = false;  // freed while read: goes when the last read ends
+};
+
+// An open edit bracket: the box it was granted to, that box's owner, and the
+// blocks it covers: the owner's block at the start and every block allocated
+// on the bracket's thread while it is that thread's latest (the memory that
+// replaces the old; a bracket opened inside it takes what is allocated then).
+struct Bracket {
+    const void *box;
+    const void *owner;
+    std::thread::id thread;
+    std::vector<void *> blocks;
 };
 
 struct Registry {
     std::mutex m;
-    std::unordered_map<void *, Block> blocks;
+    std::map<void *, Block> blocks;  // ordered: a pointer into a block finds it
+    std::vector<Bracket> brackets;
     long long bytes = 0;
     long long allocs = 0;
     long fail_next = 0;
@@ -101,7 +119,26 @@ char *allocate(t_ptr_int size, bool clear) {
     r.blocks[p] = Block{size, mapped};
     r.bytes += size;
     ++r.allocs;
+    for (auto b = r.brackets.rbegin(); b != r.brackets.rend(); ++b)
+        if (b->thread == std::this_thread::get_id()) {
+            b->blocks.push_back(p);
+            break;
+        }
     return static_cast<char *>(p);
+}
+
+void release(void *p, const Block &b) {
+    if (b.mapped)
+        munmap(p, b.mapped);
+    else
+        free(p);
+}
+
+bool covered(const Registry &r, const void *block) {
+    for (const Bracket &b : r.brackets)
+        for (const void *q : b.blocks)
+            if (q == block) return true;
+    return false;
 }
 
 }  // namespace
@@ -119,7 +156,7 @@ void sysmem_freeptr(void *p) {
     {
         std::lock_guard lk(r.m);
         auto it = r.blocks.find(p);
-        if (it == r.blocks.end()) {
+        if (it == r.blocks.end() || it->second.doomed) {
             // Not ours, or freed already: passing it on could corrupt the heap, and
             // staying quiet would hide a double free from every leak check.
             ++r.bad_frees;
@@ -127,14 +164,16 @@ void sysmem_freeptr(void *p) {
             if (r.abort_on_bad_free) std::abort();
             return;
         }
+        if (it->second.reads > 0) {
+            // A rename or a release frees without a bracket: the reader finishes first.
+            it->second.doomed = true;
+            return;
+        }
         b = it->second;
         r.blocks.erase(it);
         r.bytes -= b.size;
     }
-    if (b.mapped)
-        munmap(p, b.mapped);
-    else
-        free(p);
+    release(p, b);
 }
 
 void sysmem_copyptr(const void *src, void *dst, t_ptr_int bytes) {
@@ -145,7 +184,7 @@ t_ptr_int sysmem_ptrsize(void *p) {
     Registry &r = reg();
     std::lock_guard lk(r.m);
     auto it = r.blocks.find(p);
-    return it == r.blocks.end() ? 0 : it->second.size;
+    return it == r.blocks.end() || it->second.doomed ? 0 : it->second.size;
 }
 
 }  // extern "C"
@@ -198,4 +237,84 @@ void mem_abort_on_bad_free(bool on) {
     r.abort_on_bad_free = on;
 }
 
+
+SampleRead::SampleRead(t_object *reporter, const float *p, t_atom_long frames, long chans) {
+    if (!p || frames <= 0 || chans <= 0) return;  // nothing to read: the caller judges the arguments
+    const char *why = "the samples are not in a live memory block";
+    t_atom_long n;
+    if (!__builtin_mul_overflow(frames, (t_atom_long)chans, &n)) {
+        Registry &r = reg();
+        std::lock_guard lk(r.m);
+        auto it = r.blocks.upper_bound(const_cast<float *>(p));
+        if (it != r.blocks.begin()) {
+            --it;
+            Block &b = it->second;
+            t_ptr_int offset = (const char *)p - (const char *)it->first;
+            if (b.doomed || offset >= b.size || n > (b.size - offset) / (t_ptr_int)sizeof(float)) {
+                // not (all) inside a live block
+            } else if (covered(r, it->first)) {
+                why = "the samples are being replaced";
+            } else {
+                ++b.reads;
+                block_ = it->first;
+                return;
+            }
+        }
+    }
+    ok_ = false;
+    if (reporter) object_error(reporter, "%s", why);
+}
+
+SampleRead::~SampleRead() {
+    if (!block_) return;
+    Registry &r = reg();
+    Block b;
+    {
+        std::lock_guard lk(r.m);
+        auto it = r.blocks.find(block_);
+        if (--it->second.reads > 0 || !it->second.doomed) return;
+        b = it->second;
+        r.blocks.erase(it);
+        r.bytes -= b.size;
+    }
+    release(block_, b);
+}
+
 }  // namespace orvo
+
+namespace orvo::detail {
+
+bool edit_open(const void *box, const void *owner, void *block) {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    if (block) {
+        auto it = r.blocks.find(block);
+        if (it != r.blocks.end() && it->second.reads > 0) return false;
+        if (covered(r, block)) return false;
+    }
+    for (const Bracket &b : r.brackets)
+        if (owner && b.owner == owner) return false;
+    Bracket b{box, owner, std::this_thread::get_id(), {}};
+    if (block) b.blocks.push_back(block);
+    r.brackets.push_back(std::move(b));
+    return true;
+}
+
+bool edit_close(const void *box) {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    for (auto it = r.brackets.rbegin(); it != r.brackets.rend(); ++it)
+        if (it->box == box) {
+            r.brackets.erase(std::next(it).base());
+            return true;
+        }
+    return false;
+}
+
+long edits_open() {
+    Registry &r = reg();
+    std::lock_guard lk(r.m);
+    return (long)r.brackets.size();
+}
+
+}  // namespace orvo::detail

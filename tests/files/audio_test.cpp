@@ -2,6 +2,8 @@
 // owner found through a name, validity shared by the boxes of a name. Host
 // memory: the block registry and its statistics, large blocks, fault injection.
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 
 #include "buffer~/host/buffer_record.h"
 #include "sounds.h"
@@ -39,6 +41,101 @@ TEST_F(AudioLibTest, EditBracket) {
         EXPECT_EQ(b.b_valid, after) << before << " " << end_arg;
         EXPECT_EQ(orvo::open_edits(), 0);
     }
+}
+
+// Brackets on one owner's memory exclude each other and reads of that memory
+// (SampleRead, as "writefloats" makes); an end nobody was granted changes nothing;
+// a block freed while read goes only when the read ends.
+TEST_F(AudioLibTest, EditBracketsExcludeEachOtherAndReads) {
+    t_symbol *name = gensym("audio_test_excl");
+    t_buffer *owner = make(), *peer = make(), *other = make();
+    float *mem = (float *)sysmem_newptrclear(64 * sizeof(float));
+    float *othermem = (float *)sysmem_newptrclear(64 * sizeof(float));
+    owner->b_name = peer->b_name = name, owner->b_next = peer;
+    name->s_thing = &owner->b_obj;
+    owner->b_memory = peer->b_memory = mem, owner->b_valid = peer->b_valid = 1;
+    other->b_memory = othermem;
+    std::optional<orvo::SampleRead> reads[2];
+    auto mem_of = [&](t_buffer *b) { return b == other ? othermem : mem; };
+    const std::tuple<const char *, t_buffer *, bool> steps[] = {
+        // step, box, whether it is granted (for an end: whether it closed a bracket)
+        {"begin", owner, true}, {"begin", owner, false}, {"begin", peer, false}, {"begin", other, true},
+        {"read", owner, false}, {"read", other, false}, {"end", peer, false}, {"end", owner, true},
+        {"read", owner, true},  {"begin", peer, false}, {"begin", owner, false}, {"end", other, true},
+        {"end", other, false},  {"unread", owner, true}, {"begin", peer, true}, {"end", peer, true},
+    };
+    int i = 0;
+    for (auto &[step, who, granted] : steps) {
+        SCOPED_TRACE(std::to_string(i++) + " " + step);
+        long open = orvo::open_edits();
+        std::string s = step;
+        if (s == "begin") {
+            EXPECT_EQ(buffer_edit_begin(who) == 0, granted);
+            EXPECT_EQ(orvo::open_edits(), open + (granted ? 1 : 0));
+        } else if (s == "end") {
+            buffer_edit_end(who, 0);
+            EXPECT_EQ(orvo::open_edits(), open - (granted ? 1 : 0));
+            EXPECT_EQ(owner->b_valid, granted && who != other ? 0 : 1) << "an ignored end leaves the flag";
+            owner->b_valid = peer->b_valid = 1;
+        } else if (s == "read") {
+            auto &r = reads[who == other].emplace(nullptr, mem_of(who) + 16, (t_atom_long)24, 2L);
+            EXPECT_EQ(r.ok(), granted);
+            if (!granted) reads[who == other].reset();
+        } else {
+            reads[who == other].reset();
+        }
+    }
+    // Reads outside a live block, or past its end, are refused.
+    int local[8];
+    for (auto [p, frames] : {std::pair{(float *)local, 2L}, {mem + 60, 5L}, {mem, 65L}, {mem + 64, 1L}})
+        EXPECT_FALSE(orvo::SampleRead(nullptr, p, frames, 1).ok()) << p - mem << " " << frames;
+    EXPECT_TRUE(orvo::SampleRead(nullptr, mem + 60, 4, 1).ok());
+    // Freed while read: the block stays until the read ends; a second free is a double free.
+    long blocks = orvo::mem_live_blocks();
+    reads[1].emplace(nullptr, othermem, 64, 1L);
+    sysmem_freeptr(othermem);
+    EXPECT_EQ(orvo::mem_live_blocks(), blocks);
+    EXPECT_FALSE(orvo::SampleRead(nullptr, othermem, 1, 1).ok()) << "freed already, for new readers";
+    reads[1].reset();
+    EXPECT_EQ(orvo::mem_live_blocks(), blocks - 1);
+    sysmem_freeptr(mem);
+    name->s_thing = nullptr;
+}
+
+// "writefloats" writes only from a live block that no bracket covers, and says why not.
+TEST_F(AudioLibTest, WritefloatsRefusesMemoryItMayNotRead) {
+    t_common_symbols_table *cs = common_symbols_gettable();
+    void *sf = object_new(cs->s_nobox, cs->s_jsoundfile);
+    orvo_test::TempDir dir;
+    char file[ORVO_PATH_CHARS];
+    short path = 0;
+    ASSERT_EQ(path_frompathname(dir.path.c_str(), &path, file), 0);
+    t_buffer *b = make();
+    b->b_memory = (float *)sysmem_newptrclear(48 * sizeof(float));
+    float local[32] = {};
+    const std::tuple<float *, t_atom_long, bool, const char *> cases[] = {
+        // samples, frames of 2 channels, a bracket open on the block, the console's cause
+        {local, 16, false, "jsoundfile: error: the samples are not in a live memory block"},
+        {b->b_memory + 16, 17, false, "jsoundfile: error: the samples are not in a live memory block"},
+        {b->b_memory + 16, 16, true, "jsoundfile: error: the samples are being replaced"},
+        {b->b_memory + 16, 16, false, nullptr},
+    };
+    for (auto &[samples, frames, bracket, cause] : cases) {
+        std::string name = "w" + std::to_string(frames) + (bracket ? "b" : "") + ".wav";
+        if (bracket) {
+            ASSERT_EQ(buffer_edit_begin(b), 0);
+        }
+        object_method(sf, gensym("format"), (long)FOURCC('W', 'A', 'V', 'E'));
+        object_method(sf, cs->s_open, (long)path, name.c_str(), 0L, 0L);
+        long rc = (long)(intptr_t)object_method(sf, gensym("writefloats"), samples, frames, 2L, 16L, 0L);
+        object_method(sf, cs->s_close);
+        if (bracket) buffer_edit_end(b, -1);
+        EXPECT_EQ(rc == 0, cause == nullptr) << name;
+        EXPECT_EQ(console(), cause ? std::vector<std::string>{cause} : std::vector<std::string>{}) << name;
+        EXPECT_EQ(std::filesystem::exists(dir.file(name)), cause == nullptr) << name;
+    }
+    sysmem_freeptr(b->b_memory);
+    object_free(sf);
 }
 
 // The owner is what the name is bound to, if of the same class. Boxes of one

@@ -40,8 +40,12 @@ class JsoundfileTest : public LibTest {
         open(name);
         method m = object_method_direct_getmethod((t_object *)sf, cs->s_setsamplerate);
         reinterpret_cast<void (*)(void *, double)>(reinterpret_cast<void (*)(void)>(m))(sf, sr);
-        long rc = (long)(intptr_t)object_method(sf, gensym("writefloats"), src.data(),
+        // The object writes only from host memory, as a buffer's samples are.
+        auto *block = (float *)sysmem_newptr((t_ptr_int)(sizeof(float) * src.size()));
+        std::copy(src.begin(), src.end(), block);
+        long rc = (long)(intptr_t)object_method(sf, gensym("writefloats"), block,
                                                 (t_atom_long)(src.size() / (size_t)nchans), nchans, bits, fl);
+        sysmem_freeptr(block);
         close();
         return rc;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "read_fixture.h"
 
@@ -85,13 +86,19 @@ TEST_F(FileRead, ParserOpenFailure) {
 TEST_F(FileRead, RefusedEditsAndOutOfMemory) {
     make("long.wav", 2, 441000);  // 3.5 MB of samples
     const struct Case {
-        void (*fail)(bool);
+        void (*fail)(t_buffer *, bool);
         const char *error;
         long size;     // of the buffer afterwards
         float sample;  // every sample of it
     } cases[] = {
-        {[](bool on) { orvo::set_edits_refused(on); }, "can't read file now", 1323, 0.5f},  // untouched
-        {[](bool on) { on ? orvo::mem_fail_above(1 << 20) : orvo::mem_fail_reset(); },
+        {[](t_buffer *, bool on) { orvo::set_edits_refused(on); }, "can't read file now", 1323, 0.5f},  // untouched
+        // The samples are being written to a file (a typed write on the scheduler thread).
+        {[](t_buffer *b, bool on) {
+             static std::optional<orvo::SampleRead> writing;
+             on ? (void)writing.emplace(nullptr, b->b_samples, b->b_frames, (long)b->b_nchans) : writing.reset();
+         },
+         "can't read file now", 1323, 0.5f},
+        {[](t_buffer *, bool on) { on ? orvo::mem_fail_above(1 << 20) : orvo::mem_fail_reset(); },
          "a: out of memory reading long.wav", 300, 0.0f},  // 100 cleared frames of the channels from before
     };
     for (const Case &c : cases) {
@@ -100,9 +107,9 @@ TEST_F(FileRead, RefusedEditsAndOutOfMemory) {
         send(a, "fill", "0.5");
         orvo::advance(1);
         events();
-        c.fail(true);
+        c.fail(peer, true);
         send(a, "replace", "long.wav");
-        c.fail(false);
+        c.fail(peer, false);
         EXPECT_EQ(events(), Lines{"watch a: read_failed -1"});
         EXPECT_EQ(other_, Lines{std::string("buffer~: error: ") + c.error});
         EXPECT_EQ(a->b_size, c.size);

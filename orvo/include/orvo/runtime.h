@@ -76,9 +76,37 @@ void mem_abort_on_bad_free(bool on);
 
 // ---- audio library -----------------------------------------------------------------------
 void set_sr(double sr);
+// Every buffer_edit_begin answers "not now" while set.
 void set_edits_refused(bool refused);
-// Edit brackets opened and not yet closed.
+// [any thread] Edit brackets granted and not yet closed.
 long open_edits();
+
+// Edit brackets exclude each other on one owner's memory: buffer_edit_begin
+// answers "not now" at once (it never waits) while another bracket is open for
+// the same owner or covers the owner's block, or while a SampleRead holds that
+// block. A bracket covers the owner's block at its start and the blocks its
+// thread allocates until its end (but not while a later bracket of that thread
+// is open: those are the later one's). buffer_edit_end closes the latest bracket
+// granted to that box; without one it is ignored (the valid flag too).
+//
+// [any thread] A read of buffer samples outside the bracket, as the sound-file
+// object's "writefloats" makes: frames times chans floats from p. Granted (ok())
+// when they lie in one live sysmem block that no bracket covers; the block is then
+// marked until destruction, and sysmem_freeptr of it waits until then. Refused
+// otherwise, with the cause as an error line of reporter (when given). Nothing to
+// read (null p, no frames or channels) is granted without a mark.
+class SampleRead {
+  public:
+    SampleRead(t_object *reporter, const float *p, t_atom_long frames, long chans);
+    ~SampleRead();
+    SampleRead(const SampleRead &) = delete;
+    SampleRead &operator=(const SampleRead &) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    void *block_ = nullptr;
+    bool ok_ = true;
+};
 
 // ---- files and dialogs ----------------------------------------------------------------------
 void add_search_dir(const std::string &dir);

@@ -1,0 +1,17 @@
+// Edit brackets on buffer memory, kept with the memory registry so that one lock
+// covers blocks, brackets and the marks of orvo::SampleRead.
+#pragma once
+
+namespace orvo::detail {
+
+// [any thread] Opens a bracket for box, whose owner (the head of its name's chain)
+// holds block (may be null). Refused, with nothing opened, while the block is
+// being read (SampleRead), while another bracket covers it, or while another
+// bracket is open for the same owner.
+bool edit_open(const void *box, const void *owner, void *block);
+// [any thread] Closes the latest bracket granted to box; false when it holds none.
+bool edit_close(const void *box);
+// [any thread] Brackets open now.
+long edits_open();
+
+}  // namespace orvo::detail
