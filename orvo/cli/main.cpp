@@ -147,7 +147,7 @@ class Progress {
             double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - since_).count();
             if (s < 1.0) continue;
             std::string what = what_.size() > 60 ? what_.substr(0, 57) + "..." : what_;
-            fprintf(stderr, "\r\033[Korvo: %s ... %.0f s", what.c_str(), s);
+            fprintf(stderr, "\r\033[Korvo: %s ... %.1f s", what.c_str(), s);
             fflush(stderr);
             shown_ = true;
         }
