@@ -71,6 +71,16 @@ t_orvo_err buffer_setsize(t_buffer *x, t_object *attr, long argc, t_atom *argv);
 t_orvo_err buffer_getsizeinsamps(t_buffer *x, t_object *attr, long *argc, t_atom **argv);
 t_orvo_err buffer_setsizeinsamps(t_buffer *x, t_object *attr, long argc, t_atom *argv);
 
+// ---- loads in the background (read/asyncload.cpp) ------------------------------------------------
+// [main thread] A replacement of memory, size or name on x's chain: every load of the chain
+// still in the background is abandoned (parser closed, its block freed).
+void buffer_cancelloads(t_buffer *x);
+// [any thread] An edit of the samples in place through x: the chain's background loads will
+// not overwrite it (each is abandoned at the latest when it would swap its block in).
+void buffer_edited(t_buffer *x);
+// [main thread] The box goes: its own background load is abandoned, its setting forgotten.
+void buffer_loadfree(t_buffer *x);
+
 // ---- change notification (core/notify.cpp) ------------------------------------------------------
 void buffer_dirty(t_buffer *x);
 void buffer_dirty_tick(t_buffer *x);

@@ -95,6 +95,8 @@ void ext_main(void *module) {
     buffer_addattr(c, "samps", gensym("float64"), buffer_getsizeinsamps, buffer_setsizeinsamps, 0);
     buffer_addattr(c, "padding", gensym("long"), nullptr, buffer_setpadding, offsetof(t_buffer, b_padding));
     class_attr_addattr_parse(c, "padding", "invisible", gensym("long"), 0, "1");
+    // Not one of the classic three: 1 lets the read messages load in the background.
+    buffer_addattr(c, "async", gensym("long"), buffer_getasync, buffer_setasync, 0);
 
     class_addmethod_typed<buffer_releaseresources, A_PRIVATE>(c, "releaseresources");
     class_addmethod_typed<buffer_resize_and_copy, A_PRIVATE>(c, "resizeandcopy");

@@ -161,6 +161,7 @@ void buffer_doname_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
 
 void buffer_doname(t_buffer *x, t_symbol *name) {
     if (!name || name == x->b_name || name == ps_nothing || buffer_checksymbol(x, name)) return;
+    buffer_cancelloads(x);
 
     // A box in no chain (its name was taken, or it was released) holds whatever
     // memory it has alone; it is no owner, but that memory is its to keep or free.

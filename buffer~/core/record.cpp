@@ -169,6 +169,7 @@ void buffer_releaseresources(t_buffer *x) {
 }
 
 void buffer_free(t_buffer *x) {
+    buffer_loadfree(x);
     buffer_releaseresources(x);
     if (x->b_window) object_free(x->b_window);
     if (x->b_soundfile) object_free(x->b_soundfile);

@@ -39,6 +39,7 @@ void buffer_dosize_insamples(t_buffer *x, t_symbol *s, long argc, t_atom *argv) 
     t_atom_long frames = argc > 0 ? atom_getlong(argv) : 0;
     t_atom_long chans = argc > 1 ? atom_getlong(argv + 1) : 0;
 
+    buffer_cancelloads(x);  // a resize is the later action
     if (chans == x->b_nchans && frames == x->b_frames && !x->b_realloc) return;
     if (frames < 0) {
         buffer_valid(x, 0);

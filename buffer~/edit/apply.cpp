@@ -23,6 +23,7 @@ void buffer_apply(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
         object_error(&x->b_obj, "unknown function name for 'apply' method");
         return;
     }
+    buffer_edited(x);
     float *samples = x->b_samples;
     t_atom_long n = samples ? x->b_size : 0;
     if (n < 0) n = 0;

@@ -9,6 +9,7 @@ static const double kPi = 3.14159265358979323846;
 void buffer_fill(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
     (void)s;
     if (!x->b_valid || argc < 1 || !argv) return;
+    buffer_edited(x);
     float *samples = x->b_samples;
     long n = samples ? (long)x->b_size : 0;
     long type = atom_gettype(argv);

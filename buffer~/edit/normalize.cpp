@@ -14,6 +14,7 @@ void buffer_normalize(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
         object_error(&x->b_obj, "normalize requires positive, non-zero argument");
         return;
     }
+    buffer_edited(x);
     float *samples = x->b_samples;
     long n = samples ? (long)x->b_size : 0;
     if (n < 1) return;

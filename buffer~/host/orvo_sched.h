@@ -19,6 +19,12 @@ ORVO_API void *defer(void *x, method fn, t_symbol *s, short argc, t_atom *argv);
 // [any thread] Always queues, on the low-priority queue, even from the main thread.
 ORVO_API void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv);
 
+// [any thread] Host extension: work on a thread of the plug-in's own that will end by
+// deferring to the main thread. Call begin before starting it and end after its last
+// defer; a script's "wait" waits until all such work has ended and its deferred calls ran.
+ORVO_API void defer_work_begin(void);
+ORVO_API void defer_work_end(void);
+
 // [main thread] A queue element that will call fn(x) on the main thread.
 ORVO_API void *qelem_new(void *x, method fn);
 // [any thread] Queues the element unless it is already queued: however often it is

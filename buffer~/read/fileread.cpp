@@ -8,19 +8,19 @@ static t_atom_long buffer_parserlong(void *answer) { return (t_atom_long)(t_ptr_
 // The parser's integer answers of 32 bits (sample rate, channel count).
 static long buffer_parserint(void *answer) { return (long)(int32_t)(t_ptr_int)answer; }
 
-static void buffer_readfailed(t_buffer *x, t_atom_long code) {
+void buffer_readfailed(t_buffer *x, t_atom_long code) {
     globalsymbol_notify(&x->b_obj, x->b_name->s_name, ps_read_failed, (void *)(t_ptr_int)code);
 }
 
 // Closes the parser; raw data is read as 16-bit integers again until a load asks otherwise.
-static void buffer_closeparser(t_buffer *x) {
-    object_attr_setchar(x->b_soundfile, gensym("forcefloat"), 0);
-    object_method(x->b_soundfile, _common_symbols->s_close);
+void buffer_closeparser(t_object *sf) {
+    object_attr_setchar(sf, gensym("forcefloat"), 0);
+    object_method(sf, _common_symbols->s_close);
 }
 
 // A frame position of ms milliseconds at M samples per ms, rounded; huge values saturate
 // (they then fail as out of memory or read nothing) instead of converting undefined.
-static t_atom_ulong buffer_mstoframes(double ms, float msr) {
+t_atom_ulong buffer_mstoframes(double ms, float msr) {
     double f = ms * (double)msr + 0.5;
     if (!(f >= 0.0)) return 0;
     if (f >= 1.8446744073709552e19) return UINT64_MAX;
@@ -36,14 +36,13 @@ static void buffer_readfallback(t_buffer *x, t_buffer *owner, const char *name) 
     owner->b_memory = buffer_allocsamples(owner->b_size, owner->b_padding, true);
     owner->b_samples = owner->b_memory ? owner->b_memory + owner->b_padding : nullptr;
     buffer_propogate(owner);
-    buffer_closeparser(x);
+    buffer_closeparser(x->b_soundfile);
     buffer_edit_end(x, 0);
     buffer_readfailed(x, -1);
 }
 
-long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chans, t_fourcc type, double start,
-                     double dur) {
-    t_object *sf = x->b_soundfile;
+long buffer_loadopen(t_buffer *x, t_object *sf, const char *name, short path, t_atom_long chans, t_fourcc type,
+                     double start, double dur, t_loadplan *plan) {
     // Without a parser object (its creation failed) nothing can be opened.
     t_atom_long err = sf ? buffer_parserlong(object_method(sf, _common_symbols->s_open, (long)path, name, 0L, 0L)) : -1;
     if (err) {
@@ -84,10 +83,61 @@ long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chan
     } else {
         frames = buffer_mstoframes(want, msr);
     }
+    *plan = t_loadplan{sf, owner, rate, msr, nchans, resize, want, first, frames, type, raw};
+    return 0;
+}
+
+void buffer_loadfinish(t_buffer *x, const t_loadplan *plan, const char *name, short path, bool cut) {
+    t_buffer *owner = plan->owner;
+    t_object *sf = plan->sf;
+    t_atom_long nchans = plan->nchans;
+    t_atom_ulong frames = plan->frames;
+    if (!plan->raw && (plan->type == FOURCC('A', 'I', 'F', 'F') || plan->type == FOURCC('A', 'I', 'F', 'C')))
+        buffer_instrument(owner, sf);
+    else
+        buffer_clearinstrument(owner);
+    buffer_closeparser(sf);
+
+    owner->b_outsampsize = x->b_outsampsize;
+    owner->b_prevchans = x->b_nchans;
+    owner->b_nchans = nchans;
+    owner->b_frames = (t_atom_long)frames;
+    owner->b_sr = (float)plan->rate;
+    owner->b_1oversr = 1.0f / owner->b_sr;
+    owner->b_msr = plan->msr;
+    owner->b_filename = gensym(name);
+    owner->b_filepath = path;
+
+    // Without resizing the file filled the whole buffer: clear what lies past the duration.
+    t_atom_ulong keep = buffer_mstoframes(plan->want, plan->msr);
+    if (cut && keep != 0 && frames > keep)
+        set_zero(owner->b_samples + keep * (t_atom_ulong)nchans, (t_ptr_int)((frames - keep) * (t_atom_ulong)nchans));
+
+    buffer_propogate(owner);
+    bufferwindow_assign(owner->b_window);
+    owner->b_spare32 = 0;
+
+    buffer_edit_end(x, 1);
+    if (x->b_window) bufferwindow_updatechans(x->b_window);
+    x->b_modified = 1;
+    buffer_dirty(x);
+}
+
+long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chans, t_fourcc type, double start,
+                     double dur) {
+    buffer_cancelloads(x);  // the last load wins
+    t_loadplan plan;
+    long err = buffer_loadopen(x, x->b_soundfile, name, path, chans, type, start, dur, &plan);
+    if (err) return err;
+    t_buffer *owner = plan.owner;
+    t_object *sf = plan.sf;
+    t_atom_long nchans = plan.nchans;
+    bool resize = plan.resize;
+    t_atom_ulong frames = plan.frames;
 
     if (buffer_edit_begin(x)) {
         object_error(&x->b_obj, "can't read file now");
-        buffer_closeparser(x);
+        buffer_closeparser(sf);
         buffer_readfailed(x, -1);
         return -1;
     }
@@ -107,7 +157,7 @@ long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chan
         }
     } else {
         if (!owner->b_memory) {
-            buffer_closeparser(x);
+            buffer_closeparser(sf);
             buffer_edit_end(x, 0);
             buffer_readfailed(x, -1);
             return -1;
@@ -117,40 +167,8 @@ long buffer_fileread(t_buffer *x, const char *name, short path, t_atom_long chan
     }
     buffer_setguards(owner);
 
-    if (raw) {
-        object_method(sf, gensym("readfloats"), owner->b_samples, first, frames, nchans);
-        buffer_clearinstrument(owner);
-    } else {
-        object_method(sf, gensym("readfloats"), owner->b_samples, first, frames, nchans);
-        if (type == FOURCC('A', 'I', 'F', 'F') || type == FOURCC('A', 'I', 'F', 'C'))
-            buffer_instrument(owner, sf);
-        else
-            buffer_clearinstrument(owner);
-    }
-    buffer_closeparser(x);
-
-    owner->b_outsampsize = x->b_outsampsize;
-    owner->b_prevchans = x->b_nchans;
-    owner->b_nchans = nchans;
-    owner->b_frames = (t_atom_long)frames;
-    owner->b_sr = (float)rate;
-    owner->b_1oversr = 1.0f / owner->b_sr;
-    owner->b_msr = msr;
-    owner->b_filename = gensym(name);
-    owner->b_filepath = path;
-
-    // Without resizing the file filled the whole buffer: clear what lies past the duration.
-    t_atom_ulong keep = buffer_mstoframes(want, msr);
-    if (keep != 0 && frames > keep)
-        set_zero(owner->b_samples + keep * (t_atom_ulong)nchans, (t_ptr_int)((frames - keep) * (t_atom_ulong)nchans));
-
-    buffer_propogate(owner);
-    bufferwindow_assign(owner->b_window);
-    owner->b_spare32 = 0;
-
-    buffer_edit_end(x, 1);
-    if (x->b_window) bufferwindow_updatechans(x->b_window);
-    x->b_modified = 1;
-    buffer_dirty(x);
+    object_method(sf, gensym("readfloats"), owner->b_samples, plan.first, frames, nchans);
+    plan.frames = frames;
+    buffer_loadfinish(x, &plan, name, path, true);
     return 0;
 }

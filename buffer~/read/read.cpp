@@ -100,7 +100,11 @@ void buffer_doread(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
         if (open_dialog(filename, &path, &type, buffer_read_types, BUFFER_READ_NTYPES)) return;
     }
     if (type == FOURCC('B', 'I', 'N', 'A') || type == FOURCC('?', '?', '?', '?')) type = FOURCC('N', 'x', 'T', 'S');
-    buffer_fileread(x, filename, path, chans, type, start, dur);
+    // The creation-time read (no selector) stays synchronous.
+    if (s && buffer_isasync(x))
+        buffer_fileread_async(x, filename, path, chans, type, start, dur);
+    else
+        buffer_fileread(x, filename, path, chans, type, start, dur);
 }
 
 void buffer_doreadagain(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
@@ -115,7 +119,10 @@ void buffer_doreadagain(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
     t_atom_long chans;
     buffer_read_argparse(x, readagain, argc, argv, &ignored, &start, &dur, &chans);
     if (buffer_argcheck(x, readagain, &start)) return;
-    buffer_fileread(x, x->b_filename->s_name, x->b_filepath, chans, 0, start, dur);
+    if (buffer_isasync(x))
+        buffer_fileread_async(x, x->b_filename->s_name, x->b_filepath, chans, 0, start, dur);
+    else
+        buffer_fileread(x, x->b_filename->s_name, x->b_filepath, chans, 0, start, dur);
 }
 
 long buffer_read_direct(t_buffer *x, short path, const char *name) {

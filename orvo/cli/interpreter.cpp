@@ -115,7 +115,10 @@ bool Interpreter::line(const std::string &raw, long lineno) {
     return st_send(argc, argv, false);
 }
 
-void Interpreter::finish() { orvo::advance(0); }
+void Interpreter::finish() {
+    orvo::await_work();
+    orvo::advance(0);
+}
 
 bool Interpreter::st_new(long argc, t_atom *argv) {
     if (argc < 2 || argv[1].a_type != A_SYM) return fail("usage: new ID CLASS [ARGS...]");
@@ -265,6 +268,7 @@ bool Interpreter::st_watch(long argc, t_atom *argv) {
 
 bool Interpreter::st_wait(long argc, t_atom *argv) {
     if (argc > 1 || (argc == 1 && (!is_number(argv[0]) || atom_getfloat(argv) < 0))) return fail("usage: wait [MS]");
+    orvo::await_work();  // loads in the background end first, so that scripts stay repeatable
     orvo::advance(argc ? (long)atom_getlong(argv) : 0);
     return true;
 }

@@ -86,6 +86,9 @@ struct State {
     std::recursive_mutex critical;
 };
 
+// Work announced with defer_work_begin and not yet ended.
+std::atomic<long> g_work{0};
+
 State &st() {
     static State *s = new State;
     return *s;
@@ -272,6 +275,17 @@ void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv) {
     return reinterpret_cast<void *>((uintptr_t)++S.tokens);
 }
 
+void defer_work_begin(void) { ++g_work; }
+
+void defer_work_end(void) {
+    State &S = st();
+    {
+        std::lock_guard lk(S.qm);  // a waiter checks the count under this lock
+        --g_work;
+    }
+    S.qcv.notify_all();
+}
+
 void *qelem_new(void *x, method fn) { return new Qelem{x, fn}; }
 
 void qelem_set(void *qv) {
@@ -431,6 +445,18 @@ void advance(long ms) {
     }
     S.now.store(target);
     run_until_idle();
+}
+
+void await_work() {
+    State &S = st();
+    if (!on_main()) return;
+    for (;;) {
+        run_until_idle();
+        std::unique_lock lk(S.qm);
+        auto queued = [&] { return !S.defer_q.empty() || !S.qelem_q.empty() || !S.low_q.empty(); };
+        if (g_work.load() == 0 && !queued()) return;
+        S.qcv.wait_for(lk, std::chrono::milliseconds(100), [&] { return g_work.load() == 0 || queued(); });
+    }
 }
 
 void run_on_scheduler(const std::function<void()> &fn) {

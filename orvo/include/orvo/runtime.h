@@ -41,6 +41,9 @@ void advance(long ms);
 void run_on_scheduler(const std::function<void()> &fn);
 // Real-time mode: runs due work, waiting up to timeout_ms for something to arrive.
 void pump(int timeout_ms);
+// [main thread] Runs the main queues (as run_until_idle) until no work announced with
+// defer_work_begin is outstanding and everything it deferred has run.
+void await_work();
 
 // ---- console ------------------------------------------------------------------------
 // While capturing, console lines are kept (and not printed) until taken.

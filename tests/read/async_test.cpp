@@ -1,0 +1,205 @@
+// Loads in the background ("async" 1): the same result as a synchronous load, the old
+// contents until the swap, cancellation by every later action, and the failure paths.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "read_fixture.h"
+
+using namespace read_test;
+
+namespace {
+
+class AsyncRead : public ReadTest {
+  protected:
+    void SetUp() override {
+        ReadTest::SetUp();
+        make("st.wav", 2, 30000);
+        make("mono.aif", 1, 5000, 22050, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+        make("other.wav", 3, 700, 48000);
+    }
+    // A watched box that loads in the background.
+    t_buffer *async_box(const std::string &args) {
+        t_buffer *b = watched(args);
+        send(b, "async", "1");
+        return b;
+    }
+};
+
+struct Described {
+    t_atom_long frames, nchans, size, prevchans, filetype;
+    float sr;
+    t_symbol *filename;
+    std::vector<float> samples;
+    bool operator==(const Described &) const = default;
+};
+Described describe(const t_buffer *b) {
+    return {b->b_frames, b->b_nchans,  b->b_size, b->b_prevchans, b->b_filetype,
+            b->b_sr,     b->b_filename, std::vector<float>(b->b_samples, b->b_samples + b->b_size)};
+}
+// Events name the buffer; compare them without it.
+Lines unnamed(Lines l, const std::string &name) {
+    for (auto &s : l)
+        if (auto at = s.find(" " + name + ":"); at != std::string::npos) s.erase(at, name.size() + 1);
+    return l;
+}
+
+TEST_F(AsyncRead, GivesWhatTheSynchronousLoadGives) {
+    const std::vector<std::pair<const char *, const char *>> steps[] = {
+        {{"replace", "st.wav"}},
+        {{"read", "st.wav"}},
+        {{"read", "st.wav 5 20"}},
+        {{"read", "st.wav 3 0 1"}},
+        {{"import", "mono.aif 10"}},
+        {{"importreplace", "mono.aif"}},
+        {{"replace", "other.wav 2 1"}, {"read", "st.wav 0 0 0 0"}},
+        {{"read", "mono.aif"}, {"readagain", "other.wav 1"}},
+    };
+    for (auto &seq : steps) {
+        SCOPED_TRACE(std::string(seq[0].first) + " " + seq[0].second);
+        t_buffer *s = watched("s 100 2"), *a = async_box("a 100 2"), *peer = buffer("a");
+        for (t_buffer *b : {s, a}) send(b, "fill", "0.5");
+        orvo::advance(1);
+        events();
+        for (auto &[sel, args] : seq) {
+            send(s, sel, args);
+            Lines sync_events = unnamed(events(), "s");
+            Described before = describe(a);
+            send(a, sel, args);
+            before.filetype = a->b_filetype;  // taken when the file opens, as a synchronous load does
+            EXPECT_EQ(describe(a), before) << "changed before the swap";
+            EXPECT_EQ(peer->b_samples, a->b_samples);
+            orvo::await_work();
+            EXPECT_EQ(describe(a), describe(s));
+            Described shared = describe(peer);
+            shared.prevchans = a->b_prevchans;  // the owner's own
+            EXPECT_EQ(shared, describe(s));
+            EXPECT_EQ(unnamed(events(), "a"), sync_events);
+            EXPECT_EQ(a->b_filepath, s->b_filepath);
+            orvo::advance(1);
+        }
+        BufferTest::TearDown();  // the boxes of this case, checked for leaks
+        HostTest::SetUp();
+        orvo::add_search_dir(dir.path);
+    }
+}
+
+// Every later action on the name abandons a load that has not swapped its block in yet.
+TEST_F(AsyncRead, LaterActionsWin) {
+    t_buffer *src = buffer("src 2 1");
+    send(src, "fill", "0.75");
+    const struct Case {
+        const char *sel, *args;  // sent to the peer "p" after the load started on "a"
+        t_atom_long frames, nchans;
+        float sample;           // every sample afterwards
+        t_symbol *name;         // of "a" afterwards
+    } cases[] = {
+        {"replace", "other.wav", 700, 3, 0.0f, gensym("a")},  // checked against the file below
+        {"sizeinsamps", "50", 50, 2, 0.0f, gensym("a")},
+        {"crop", "0 1", 45, 2, 0.25f, gensym("a")},  // its last frame is new: zero
+        {"duplicate", "src", 88, 1, 0.75f, gensym("a")},
+        {"fill", "0.125", 441, 2, 0.125f, gensym("a")},
+        {"apply", "gain 2", 441, 2, 0.5f, gensym("a")},
+        {"normalize", "1", 441, 2, 1.0f, gensym("a")},
+        {"name", "elsewhere", 441, 2, 0.25f, gensym("a")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sel);
+        t_buffer *a = async_box("a 10 2"), *p = buffer("a");
+        send(a, "fill", "0.25");
+        send(a, "replace", "st.wav");
+        send(p, c.sel, c.args);
+        orvo::await_work();
+        EXPECT_EQ(a->b_frames, c.frames);
+        EXPECT_EQ(a->b_nchans, c.nchans);
+        EXPECT_EQ(a->b_name, c.name);
+        if (std::string(c.sel) == "replace")
+            EXPECT_TRUE(holds(a, 0, 700, 3, 700));
+        else {
+            t_atom_long n = a->b_size - (std::string(c.sel) == "crop" ? a->b_nchans : 0);
+            EXPECT_EQ(std::count(a->b_samples, a->b_samples + n, c.sample), n);
+        }
+        EXPECT_NE(a->b_filename, gensym("st.wav"));
+        BufferTest::TearDown();
+        HostTest::SetUp();
+        orvo::add_search_dir(dir.path);
+        src = buffer("src 2 1");
+        send(src, "fill", "0.75");
+    }
+    // Freeing the box abandons its load: nothing leaks, no swap reaches the freed box.
+    t_buffer *a = async_box("a 10 2");
+    send(a, "replace", "st.wav");
+    free_box(&a->b_obj);
+    orvo::await_work();
+}
+
+TEST_F(AsyncRead, FailuresLeaveTheOldContents) {
+    std::ofstream(dir.file("junk.wav"), std::ios::binary) << std::string(300, 'j');
+    const struct Case {
+        const char *file;
+        void (*fail)(bool);
+        bool at_swap;  // the failure comes when the block would go in
+        const char *error;
+    } cases[] = {
+        {"st.wav", [](bool on) { orvo::set_edits_refused(on); }, true, "can't read file now"},
+        {"st.wav", [](bool on) { on ? orvo::mem_fail_above(100000) : orvo::mem_fail_reset(); }, false,
+         "a: out of memory reading st.wav"},
+        {"junk.wav", [](bool) {}, false, "cannot open parser for this file"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.error);
+        t_buffer *a = async_box("a 10 3");
+        send(a, "fill", "0.5");
+        orvo::advance(1);
+        events();
+        if (!c.at_swap) c.fail(true);
+        send(a, "replace", c.file);
+        if (c.at_swap) c.fail(true);
+        orvo::await_work();
+        c.fail(false);
+        Lines ev = events();
+        ASSERT_EQ(ev.size(), 1u);
+        EXPECT_EQ(ev[0].rfind("watch a: read_failed ", 0), 0u) << ev[0];
+        ASSERT_FALSE(other_.empty());
+        EXPECT_EQ(other_[0], std::string("buffer~: error: ") + c.error);
+        EXPECT_EQ(a->b_size, 1323);
+        EXPECT_EQ(std::count(a->b_samples, a->b_samples + a->b_size, 0.5f), 1323);
+        BufferTest::TearDown();
+        HostTest::SetUp();
+        orvo::add_search_dir(dir.path);
+    }
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// An hour of stereo loading in the background: the main thread still runs another box's
+// deferred message within 50 ms. (Timed: the plain build only.)
+TEST_F(AsyncRead, TheMainThreadStaysResponsive) {
+    // A sparse file: an hour of silence costs no disk and is quick to make.
+    const uint32_t bytes = 3600u * 48000u * 2u * 2u;
+    std::string head = "RIFF";
+    auto le = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) head += (char)((v >> (8 * i)) & 0xFF);
+    };
+    le(36 + bytes, 4), head += "WAVEfmt ", le(16, 4), le(1, 2), le(2, 2), le(48000, 4), le(48000 * 4, 4), le(4, 2),
+        le(16, 2), head += "data", le(bytes, 4);
+    std::ofstream(dir.file("hour.wav"), std::ios::binary) << head;
+    std::filesystem::resize_file(dir.file("hour.wav"), head.size() + bytes);
+
+    t_buffer *a = async_box("a 10 2"), *b = buffer("b 10 1");
+    using Clock = std::chrono::steady_clock;
+    auto t0 = Clock::now();
+    send(a, "replace", "hour.wav");
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(50)) << "the quick part took long";
+    send_sched(b, "sizeinsamps", "7");  // deferred to the main thread
+    t0 = Clock::now();
+    while (b->b_frames != 7 && Clock::now() - t0 < std::chrono::seconds(2)) orvo::pump(1);
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(50));
+    EXPECT_EQ(b->b_frames, 7);
+    EXPECT_EQ(a->b_frames, 441) << "the hour loaded already: the check above proves nothing";
+    free_box(&a->b_obj);
+}
+#endif
+
+}  // namespace
