@@ -95,8 +95,10 @@ void buffer_loadswap(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
         if (it != g_loads.end() && argc > 0 && it->second->id == atom_getlong(argv)) l = it->second;
     }
     if (!l) return;  // abandoned meanwhile
-    l->worker.join();
-    if (l->edited.load()) {
+    if (l->worker.joinable()) l->worker.join();
+    t_buffer *owner = (t_buffer *)buffer_findowner(x);
+    // An edit meanwhile wins; so does a new padding, whose reallocation is on its way.
+    if (l->edited.load() || owner->b_padding != l->padding) {
         buffer_dropload(l);
         return;
     }
@@ -107,7 +109,6 @@ void buffer_loadswap(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
         return;
     }
     buffer_unregister(l);
-    t_buffer *owner = (t_buffer *)buffer_findowner(x);
     sysmem_freeptr(owner->b_memory);
     owner->b_memory = l->block;
     owner->b_samples = l->block + l->padding;

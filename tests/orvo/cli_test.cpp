@@ -1,5 +1,6 @@
 // The orvo command, run as a separate process on scripts written to temporary
 // files; its output is compared exactly.
+#include <sndfile.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -88,6 +89,16 @@ TEST_F(OrvoCliTest, Scripts) {
              info("b", "drums", 100, 1, 44100, 0),
          0},
     };
+    // wait waits for a load in the background.
+    std::vector<float> tone(2 * 3000, 0.5f);
+    SF_INFO sfi{0, 48000, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE *sf = sf_open(dir.file("tone.wav").c_str(), SFM_WRITE, &sfi);
+    ASSERT_NE(sf, nullptr);
+    sf_writef_float(sf, tone.data(), 3000);
+    sf_close(sf);
+    Result r = script("new a buffer~ tone 10 1 @async 1\nwatch tone\na replace tone.wav\nwait\ninfo a\npeek a 5999\n",
+                      true, "--search '" + dir.path + "'");
+    EXPECT_EQ(r.out, "watch tone: buffer_modified\n" + info("a", "tone", 3000, 2, 48000) + "a[5999] = 0.5\n");
     for (auto &c : cases) {
         Result r = script(c.text, c.with_plugins, c.options);
         EXPECT_EQ(r.out, c.out) << c.what;
