@@ -1,21 +1,7 @@
 // apply: window functions (whole or falling half) and the point operations gain,
 // offset and getdeltas, over the whole interleaved sequence of samples.
-#include <cmath>
-
 #include "edit.h"
 #include "kernels.h"
-
-double buffer_besselfn_I0(double x) {
-    double sum = 1.0, term = 1.0, half = x / 2.0;
-    for (double k = 1.0;; k += 1.0) {
-        double r = half / k;
-        term *= r * r;
-        sum += term;
-        // An overflowing series would never fall below the threshold.
-        if (std::isinf(term)) return term;
-        if (!(term > 1e-21)) return sum;
-    }
-}
 
 void buffer_apply(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
     (void)s;

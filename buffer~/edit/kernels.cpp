@@ -15,6 +15,18 @@ static const double kPi = 3.14159265358979323846;
 
 // ---- I0 ------------------------------------------------------------------------------------
 
+double buffer_besselfn_I0(double x) {
+    double sum = 1.0, term = 1.0, half = x / 2.0;
+    for (double k = 1.0;; k += 1.0) {
+        double r = half / k;
+        term *= r * r;
+        sum += term;
+        // An overflowing series would never fall below the threshold.
+        if (std::isinf(term)) return term;
+        if (!(term > 1e-21)) return sum;
+    }
+}
+
 // I0(x) = m * exp(e). Below edit_i0_series_below, m is the plain series and e is 0,
 // so that a quotient of two such values is the series' own quotient; from there on
 // I0 comes from its asymptotic expansion scaled by e^-x, since the series would need
