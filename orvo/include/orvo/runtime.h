@@ -8,8 +8,10 @@
 
 #include "../../../buffer~/host/buffer_record.h"
 
-// Exported from the host library, whose other symbols are hidden.
-namespace orvo __attribute__((visibility("default"))) {
+// Exported from the host library, whose other symbols are hidden. (A pragma and
+// not an attribute of the namespace: clang would not carry that to definitions.)
+#pragma GCC visibility push(default)
+namespace orvo {
 
 // ---- life cycle ----------------------------------------------------------------
 // Starts the host: the calling thread becomes the main thread, the scheduler
@@ -220,3 +222,4 @@ void window_user_close(t_object *patcher);
 void window_mouse(t_object *box, double x);
 
 }  // namespace orvo
+#pragma GCC visibility pop
