@@ -28,7 +28,8 @@ struct MediaStream {
     int stream = -1;
     int rate = 0;
     int channels = 0;
-    bool draining = false;  // the demuxer is exhausted; the decoder is being flushed
+    int swr_format = -1, swr_rate = 0;  // of the frames the converter was made for
+    bool draining = false;              // the demuxer is exhausted; the decoder is being flushed
     bool done = false;
     std::vector<float> pending;  // decoded frames not yet handed out, interleaved
     size_t pending_at = 0;       // floats of pending already handed out
@@ -77,8 +78,11 @@ bool start(MediaStream *m) {
 // The converter is made for the first decoded frame: some decoders settle their
 // sample format only then.
 bool converter_for(MediaStream *m, AVFrame *f) {
-    if (m->swr) return true;
+    // Every later frame must be alike: the converter reads as many planes as it was made for.
+    if (m->swr)
+        return f->ch_layout.nb_channels == m->channels && f->format == m->swr_format && f->sample_rate == m->swr_rate;
     if (f->ch_layout.nb_channels != m->channels) return false;
+    m->swr_format = f->format, m->swr_rate = f->sample_rate;
     if (swr_alloc_set_opts2(&m->swr, &f->ch_layout, AV_SAMPLE_FMT_FLT, f->sample_rate, &f->ch_layout,
                             (AVSampleFormat)f->format, f->sample_rate, 0, nullptr) < 0)
         return false;
@@ -110,7 +114,7 @@ bool decode_more(MediaStream *m) {
             if (ok) convert(m, m->frame);
             av_frame_unref(m->frame);
             if (!ok) {
-                m->done = true;  // the stream changed its channel count midway: stop there
+                m->done = true;  // the stream changed its layout midway: stop there
                 break;
             }
             if (m->pending.size() > m->pending_at) return true;
