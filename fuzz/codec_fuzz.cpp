@@ -86,12 +86,14 @@ void decode(FuzzedDataProvider &in) {
     std::vector<float> be, le, acc(nd, kFillA);
     for (size_t i = 0; i < nd; i += dstride) acc[i] = 0.0f;
 
-    auto wbe = written(nd, [&](float *d) { vector_samp2float(src.data(), d, count, sstride, dstride, sampsize, code, 1); }, &be);
+    auto wbe = written(
+        nd, [&](float *d) { vector_samp2float(src.data(), d, count, sstride, dstride, sampsize, code, 1); }, &be);
     vector_samp2float_accum(src.data(), acc.data(), count, sstride, dstride, sampsize, code, 1);
     // The same values stored least significant byte first.
     std::vector<unsigned char> rev = src;
     for (size_t i = 0; bps > 1 && i < count; ++i) std::reverse(&rev[i * sstride * bps], &rev[i * sstride * bps + bps]);
-    auto wle = written(nd, [&](float *d) { vector_samp2float(rev.data(), d, count, sstride, dstride, sampsize, code, 0); }, &le);
+    auto wle = written(
+        nd, [&](float *d) { vector_samp2float(rev.data(), d, count, sstride, dstride, sampsize, code, 0); }, &le);
 
     for (size_t i = 0; i < nd; ++i) {
         bool slot = i % dstride == 0;
@@ -115,7 +117,8 @@ void scale_and_copy(FuzzedDataProvider &in) {
     std::vector<float> a(n1), b;
     for (auto &f : a) f = in.ConsumeFloatingPoint<float>();
     std::vector<float> orig = a;
-    auto wb = written(n2, [&](float *d) { vector_float_copy(a.data(), d, count, s1, s2); }, &b);
+    auto wb = written(
+        n2, [&](float *d) { vector_float_copy(a.data(), d, count, s1, s2); }, &b);
     vector_float_scale(a.data(), count, s1, gain);
     for (size_t i = 0; i < n2; ++i) {
         bool slot = i % s2 == 0;
@@ -160,7 +163,8 @@ void round_trip(FuzzedDataProvider &in) {
     auto count = in.ConsumeIntegralInRange<t_atom_ulong>(0, 300);
     short little = in.ConsumeBool();
     std::vector<float> src(count);
-    for (auto &x : src) x = in.ConsumeBool() ? in.ConsumeFloatingPointInRange<float>(-1.5f, 1.5f) : in.ConsumeFloatingPoint<float>();
+    for (auto &x : src)
+        x = in.ConsumeBool() ? in.ConsumeFloatingPointInRange<float>(-1.5f, 1.5f) : in.ConsumeFloatingPoint<float>();
     std::vector<unsigned char> enc(count * f.size);
     buffer_convert(src.data(), enc.data(), count, f.size, f.code, little);
     if (f.step < 0) return;  // a size the encoder does not know: nothing more to hold it to

@@ -19,7 +19,7 @@
 namespace {
 
 const char *const kExtensions[] = {"wav", "aif", "aifc", "flac", "snd", "caf", "raw", "mp3",
-                                   "m4a", "mov", "sd2", "w64", "au", "mp4", "ogg", "bin"};
+                                   "m4a", "mov", "sd2",  "w64",  "au",  "mp4", "ogg", "bin"};
 
 // Sample memory beyond this fails, as it would on a machine that has no more:
 // a compressed file's claimed length is not bounded by its size.

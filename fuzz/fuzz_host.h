@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "buffer~/core/buffer_record.h"
+#include "buffer~/host/buffer_record.h"
 #include "orvo/runtime.h"
 
 namespace fuzz {

@@ -29,7 +29,7 @@ namespace {
 // Indexes into the fuzz target's extension table.
 enum Ext { WAV, AIF, AIFC, FLAC, SND, CAF, RAW, MP3, M4A, MOV, SD2, W64, AU, MP4, OGG, BIN };
 const char *const kExt[] = {"wav", "aif", "aifc", "flac", "snd", "caf", "raw", "mp3",
-                            "m4a", "mov", "sd2", "w64", "au", "mp4", "ogg", "bin"};
+                            "m4a", "mov", "sd2",  "w64",  "au",  "mp4", "ogg", "bin"};
 
 std::string g_out;
 int g_count = 0;

@@ -26,17 +26,18 @@ namespace {
 const char *const kNames[] = {"na", "nb", "nc"};
 
 // Every message a patch can send to buffer~, and its attributes.
-const char *const kSelectors[] = {
-    "read",     "import",    "importreplace", "replace",   "readagain", "write",     "writeaiff",
-    "writewave", "writeflac", "writeraw",     "sizeinsamps", "name",    "set",       "clear",
-    "clearlow", "fill",      "sr",            "open",      "wclose",    "format",    "samptype",
-    "filetype", "printmodtime", "enumerate",  "normalize", "crop",      "apply",     "duplicate",
-    "bang",     "setsize",   "size",          "samps",     "padding"};
+const char *const kSelectors[] = {"read",      "import",    "importreplace", "replace",   "readagain",    "write",
+                                  "writeaiff", "writewave", "writeflac",     "writeraw",  "sizeinsamps",  "name",
+                                  "set",       "clear",     "clearlow",      "fill",      "sr",           "open",
+                                  "wclose",    "format",    "samptype",      "filetype",  "printmodtime", "enumerate",
+                                  "normalize", "crop",      "apply",         "duplicate", "bang",         "setsize",
+                                  "size",      "samps",     "padding"};
 
-const char *const kWords[] = {"na", "nb", "nc", "nd", "", "f.wav", "g.aif", "h.flac", "k.raw", "m.snd", "take",
-                              "take.WAV", "sin", "cos", "sinc", "gain", "offset", "getdeltas", "kaiser", "hamming",
-                              "hanning", "blackman", "triangle", "welch", "half", "int8", "int16", "int24", "int32",
-                              "float32", "float64", "mulaw", "alaw", "aiff", "wave", "raw", "au"};
+const char *const kWords[] = {"na",     "nb",        "nc",     "nd",       "",        "f.wav",    "g.aif",    "h.flac",
+                              "k.raw",  "m.snd",     "take",   "take.WAV", "sin",     "cos",      "sinc",     "gain",
+                              "offset", "getdeltas", "kaiser", "hamming",  "hanning", "blackman", "triangle", "welch",
+                              "half",   "int8",      "int16",  "int24",    "int32",   "float32",  "float64",  "mulaw",
+                              "alaw",   "aiff",      "wave",   "raw",      "au"};
 
 // No single block above this: a size can ask for anything, the machine is shared.
 constexpr long long kMemoryCeiling = 256ll << 20;
@@ -44,8 +45,20 @@ constexpr long long kMemoryCeiling = 256ll << 20;
 t_atom_long some_int(FuzzedDataProvider &in) {
     switch (in.ConsumeIntegralInRange(0, 7)) {
         case 0: {
-            const t_atom_long edge[] = {0, -1, 1, 2, 4, 8, INT64_MAX, INT64_MIN, INT32_MAX, INT32_MIN,
-                                        (t_atom_long)1 << 31, (t_atom_long)1 << 40, -((t_atom_long)1 << 40), 100000};
+            const t_atom_long edge[] = {0,
+                                        -1,
+                                        1,
+                                        2,
+                                        4,
+                                        8,
+                                        INT64_MAX,
+                                        INT64_MIN,
+                                        INT32_MAX,
+                                        INT32_MIN,
+                                        (t_atom_long)1 << 31,
+                                        (t_atom_long)1 << 40,
+                                        -((t_atom_long)1 << 40),
+                                        100000};
             return edge[in.ConsumeIntegralInRange<size_t>(0, std::size(edge) - 1)];
         }
         case 1:
@@ -61,8 +74,16 @@ t_atom_long some_int(FuzzedDataProvider &in) {
 double some_float(FuzzedDataProvider &in) {
     switch (in.ConsumeIntegralInRange(0, 5)) {
         case 0: {
-            const double edge[] = {std::numeric_limits<double>::quiet_NaN(), INFINITY, -INFINITY, 1e38, -1e38, 1e300,
-                                   1e-45, -0.0, 0.5, 3.4e38};
+            const double edge[] = {std::numeric_limits<double>::quiet_NaN(),
+                                   INFINITY,
+                                   -INFINITY,
+                                   1e38,
+                                   -1e38,
+                                   1e300,
+                                   1e-45,
+                                   -0.0,
+                                   0.5,
+                                   3.4e38};
             return edge[in.ConsumeIntegralInRange<size_t>(0, std::size(edge) - 1)];
         }
         case 1:
@@ -134,9 +155,12 @@ bool tracing() {
 
 std::string atom_text(const t_atom &a) {
     char s[64];
-    if (a.a_type == A_LONG) snprintf(s, sizeof s, "%lld", (long long)a.a_w.w_long);
-    else if (a.a_type == A_FLOAT) snprintf(s, sizeof s, "%.17g", a.a_w.w_float);
-    else return a.a_w.w_sym->s_name[0] ? a.a_w.w_sym->s_name : "\"\"";
+    if (a.a_type == A_LONG)
+        snprintf(s, sizeof s, "%lld", (long long)a.a_w.w_long);
+    else if (a.a_type == A_FLOAT)
+        snprintf(s, sizeof s, "%.17g", a.a_w.w_float);
+    else
+        return a.a_w.w_sym->s_name[0] ? a.a_w.w_sym->s_name : "\"\"";
     return s;
 }
 
@@ -221,8 +245,8 @@ void send(World &w, FuzzedDataProvider &in) {
     if (sel == "duplicate" && target && w.tainted.count(target)) allowed.insert(x->b_name);
     if ((sel == "name" || sel == "set") && target && from_tainted) allowed.insert(target);
     if (sel.rfind("write", 0) == 0 && from_tainted) w.tainted_files = true;
-    if (w.tainted_files && (sel == "read" || sel == "import" || sel == "replace" || sel == "importreplace" ||
-                            sel == "readagain"))
+    if (w.tainted_files &&
+        (sel == "read" || sel == "import" || sel == "replace" || sel == "importreplace" || sel == "readagain"))
         allowed.insert(x->b_name);
 
     if (tracing()) {
