@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "buffer~/host/buffer_record.h"
+#include "chain_check.h"
 #include "orvo/runtime.h"
 
 namespace fuzz {
@@ -23,13 +24,8 @@ t_buffer *new_buffer(const std::string &args);
 // Runs everything queued on both threads.
 void drain();
 
-// The problems of the chain bound to name (empty when all is well): the owner at
-// the head, each box with the owner's memory, samples, frames, channels, size
-// and padding, b_size = b_frames x b_nchans, zero guard zones.
-std::string chain_problems(t_symbol *name);
-
-// Non-finite samples in the data of b (0 without memory).
-long nonfinite_samples(const t_buffer *b);
+using orvo_test::chain_problems;
+using orvo_test::nonfinite_samples;
 
 // Removes every file of the temporary folder.
 void clear_folder();
