@@ -46,7 +46,7 @@ struct Case {
     const char *what;
     std::function<void()> setup;  // not swept
     const char *sel;              // a message to x, or null for a creation
-    const char *args;
+    std::string args;
     bool unkept_ok = false;  // the result without its data is a stated fallback
     bool filled_ok = false;  // the 100-frame fallback may then be filled
 };
@@ -176,7 +176,7 @@ TEST_F(Sweep, EveryAllocationOfEveryAllocatingMessage) {
          },
          "readagain", "0 0 1"},
         {"crop", peers("a 10 2"), "crop", "2 7", false, true},
-        {"write", peers("a 10 2"), "writewave", "w.wav"},
+        {"write", peers("a 10 2"), "writewave", dir.file("w.wav")},
         {"open", peers("a 10 2"), "open", ""},
     };
     for (const auto &c : cases) {
