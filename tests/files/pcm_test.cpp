@@ -144,8 +144,8 @@ TEST(PcmReader, SplitReadsAndShrunkFiles) {
     std::vector<float> fgot((size_t)((info.frames - from) * chans), 1.0f);
     EXPECT_EQ(orvo::detail::sf_read_split(sf, flac, info, fgot.data(), from, (uint64_t)info.frames), (uint64_t)(info.frames - from));
     EXPECT_TRUE(std::equal(fgot.begin(), fgot.end(), fref.begin() + from * chans));
-    float after;
-    EXPECT_EQ(sf_readf_float(sf, &after, 1), 0);  // left at the end
+    float after[chans];
+    EXPECT_EQ(sf_readf_float(sf, after, 1), 0);  // left at the end
     sf_close(sf);
 }
 
