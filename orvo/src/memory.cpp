@@ -164,6 +164,8 @@ void sysmem_freeptr(void *p) {
             if (r.abort_on_bad_free) std::abort();
             return;
         }
+        // A freed block is no longer what a bracket replaces (its address may come back).
+        for (Bracket &br : r.brackets) std::erase(br.blocks, p);
         if (it->second.reads > 0) {
             // A rename or a release frees without a bracket: the reader finishes first.
             it->second.doomed = true;

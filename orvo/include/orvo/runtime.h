@@ -91,7 +91,9 @@ long open_edits();
 // the same owner or covers the owner's block, or while a SampleRead holds that
 // block. A bracket covers the owner's block at its start and the blocks its
 // thread allocates until its end (but not while a later bracket of that thread
-// is open: those are the later one's). buffer_edit_end closes the latest bracket
+// is open: those are the later one's), as long as they live. A bracket held open
+// across returns to the event loop therefore also covers whatever else its thread
+// allocates meanwhile: allocate the new memory before returning. buffer_edit_end closes the latest bracket
 // granted to that box; without one it is ignored (the valid flag too).
 //
 // [any thread] A read of buffer samples outside the bracket, as the sound-file
