@@ -42,6 +42,9 @@ ORVO_API short path_toabsolutesystempath(short path, const char *name, char *out
 ORVO_API short path_createsysfile(const char *name, short path, t_fourcc type, t_filehandle *ref);
 ORVO_API short path_opensysfile(const char *name, short path, t_filehandle *ref, short perm);
 ORVO_API short path_deletefile(const char *name, short path);
+// 0 when folder path holds an entry called name, whatever it is and whoever may
+// read it (a symbolic link counts as itself); nonzero when there is none. Host extension.
+ORVO_API short path_exists(const char *name, short path);
 
 // *count is the number of bytes to write; on return, the number written.
 ORVO_API short sysfile_write(t_filehandle f, t_ptr_size *count, const void *buf);

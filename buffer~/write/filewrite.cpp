@@ -42,18 +42,11 @@ void resolve_pathname(const char *given, char *filename, short *path) {
 }
 
 // Drives the sound-file object through one write and owes the bang, whatever the outcome.
-// Whether a file of that name is there already: a failed write must not delete the user's file.
-static bool file_exists(const char *name, short path) {
-    t_filehandle fh = nullptr;
-    if (path_opensysfile(name, path, &fh, 1) != 0) return false;
-    sysfile_close(fh);
-    return true;
-}
-
 t_atom_long write_soundfile(t_buffer *x, short path, const char *name, t_fourcc type, long floatflag) {
     t_object *sf = x->b_soundfile;
     t_atom_long err = -1;
-    bool existed = file_exists(name, path);
+    // Asked of the file system, not by reading: a failed write must not delete a file the user cannot read.
+    bool existed = path_exists(name, path) == 0;
     if (sf) {
         object_method(sf, gensym("format"), (t_atom_long)type);
 
@@ -61,6 +54,8 @@ t_atom_long write_soundfile(t_buffer *x, short path, const char *name, t_fourcc 
         // which the pointer-sized message path cannot carry.
         object_method_direct(sf, _common_symbols->s_open, (long)path, name, 0L, 0L);
         object_method_direct(sf, _common_symbols->s_setsamplerate, (double)x->b_sr);
+        // "writefloats" carries only a size and a float flag: G.711 is asked for beforehand.
+        object_method(sf, gensym("setencoding"), (t_atom_long)x->b_samptype);
         err = (t_atom_long)(intptr_t)object_method(sf, gensym("writefloats"), x->b_samples, x->b_frames, x->b_nchans,
                                                    (long)(x->b_outsampsize * 8), floatflag);
     }

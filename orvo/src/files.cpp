@@ -326,6 +326,13 @@ short path_deletefile(const char *name, short path) {
     return 0;
 }
 
+short path_exists(const char *name, short path) {
+    std::string folder = folder_path(path);
+    if (!name || !*name || folder.empty()) return (short)ORVO_ERR_NOT_FOUND;
+    struct stat sb;
+    return lstat((fs::path(folder) / name).c_str(), &sb) == 0 ? 0 : err_of(errno);
+}
+
 short sysfile_write(t_filehandle f, t_ptr_size *count, const void *buf) {
     if (!f || !count || (!buf && *count)) return (short)ORVO_ERR_INVALID_PTR;
     const char *p = static_cast<const char *>(buf);

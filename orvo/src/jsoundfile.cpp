@@ -8,9 +8,14 @@
 // names the file), "setsamplerate", "writefloats" (which creates and writes
 // it), then close. All messages are private; results come back as
 // pointer-sized integers.
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -62,14 +67,28 @@ struct Impl {
     std::string cause;       // why the last open failed, for the owner to report
     bool write_side = false;  // "format" was sent since the last close
     t_fourcc format = 0;
+    t_fourcc encoding = 0;
     double sr = 0;
     Instrument inst;
     // One read or write at a time: a typed write may run on the scheduler thread
     // while a deferred read uses the same object on the main thread. Held from
     // "format" (write) or a successful "open" (read) until "close".
+    int counted = 0;  // open files of this object in the host's count
     std::recursive_mutex busy;
     int holds = 0;  // times the holding thread locked busy; touched only while holding it
 };
+
+// Sound files open in every object, counted like memory blocks so that tests see one left open.
+std::atomic<long> g_open_soundfiles{0};
+
+void count_soundfile(int change) { g_open_soundfiles += change; }
+
+// Brings the host's count up to what m holds open now.
+void recount(Impl *m) {
+    int now = (m->sf ? 1 : 0) + (m->media ? 1 : 0);
+    count_soundfile(now - m->counted);
+    m->counted = now;
+}
 
 void acquire(Impl *m) {
     m->busy.lock();
@@ -204,6 +223,7 @@ void close_file(Impl *m) {
     m->raw = m->raw_float = false;
     m->uncounted = false;
     m->inst = Instrument{};
+    recount(m);
 }
 
 // Bytes per sample of libsndfile's plain encodings; 0 for coded ones.
@@ -305,6 +325,7 @@ bool open_raw(Impl *m, bool as_float) {
     m->sf = sf_open(m->file.c_str(), SFM_READ, &m->info);
     m->raw = true;
     m->raw_float = as_float;
+    recount(m);
     return m->sf != nullptr;
 }
 
@@ -330,6 +351,7 @@ void *js_open(t_jsoundfile *x, long path, const char *name, long, long) {
         m->cause.clear();
         if (!m->write_side) r = check_rate(m);
     }
+    recount(m);
     if (!m->write_side && r != result(0)) release(m);  // a failed read is not closed
     return r;
 }
@@ -338,7 +360,10 @@ void *js_open_locked(t_jsoundfile *x, long path, const char *name) {
     Impl *m = x->j_impl;
     if (is_open(m)) close_file(m);
     std::string folder = orvo::detail::folder_path((short)path);
-    if (folder.empty() || !name || !*name) return result(kErrNotFound);
+    if (folder.empty() || !name || !*name) {
+        m->cause = folder.empty() ? "no such folder" : "no file name";
+        return result(kErrNotFound);
+    }
     std::string full = (fs::path(folder) / name).string();
     if (m->write_side) {
         // The file is created by "writefloats", once its layout is known.
@@ -393,6 +418,7 @@ void *js_close(t_jsoundfile *x) {
     close_file(x->j_impl);
     x->j_impl->write_side = false;
     x->j_impl->format = 0;
+    x->j_impl->encoding = 0;
     release(x->j_impl);
     return nullptr;
 }
@@ -499,79 +525,202 @@ void *js_format(t_jsoundfile *x, long type) {
 
 void js_setsr(t_jsoundfile *x, double sr) { x->j_impl->sr = sr; }
 
-// The libsndfile format for a type code, bit depth and float flag; 0 when the
-// container cannot hold it.
-int sf_format_for(t_fourcc type, long bits, bool fl) {
+// What a container can hold: the libsndfile format for a type code, bit depth,
+// float flag and encoding, or 0 with the reason in why.
+int sf_format_for(t_fourcc type, long bits, bool fl, t_fourcc encoding, std::string *why) {
     int major;
+    const char *name;
     switch (type) {
         case FOURCC('A', 'I', 'F', 'F'):
         case FOURCC('A', 'I', 'F', 'C'):
-            major = SF_FORMAT_AIFF;
+            major = SF_FORMAT_AIFF, name = "AIFF";
             break;
         case FOURCC('W', 'A', 'V', 'E'):
-            major = SF_FORMAT_WAV;
+            major = SF_FORMAT_WAV, name = "WAVE";
             break;
         case FOURCC('F', 'L', 'A', 'C'):
-            major = SF_FORMAT_FLAC;
+            major = SF_FORMAT_FLAC, name = "FLAC";
             break;
         case FOURCC('N', 'x', 'T', 'S'):
         case FOURCC('.', 's', 'n', 'd'):
-            major = SF_FORMAT_AU;
+            major = SF_FORMAT_AU, name = "NeXT/Sun";
             break;
         case FOURCC('C', 'A', 'F', ' '):
-            major = SF_FORMAT_CAF;
+            major = SF_FORMAT_CAF, name = "CAF";
             break;
         case FOURCC('D', 'A', 'T', 'A'):
         case FOURCC('?', '?', '?', '?'):
-            major = SF_FORMAT_RAW | SF_ENDIAN_BIG;
+            major = SF_FORMAT_RAW | SF_ENDIAN_BIG, name = "raw";
             break;
-        default:
+        default: {
+            char code[5] = {(char)(type >> 24), (char)(type >> 16), (char)(type >> 8), (char)type, 0};
+            *why = type ? std::string("files of type '") + code + "' cannot be written" : "no file type to write";
             return 0;
+        }
     }
     int sub;
-    if (fl)
+    std::string what;
+    if (encoding == FOURCC('U', 'L', 'A', 'W') || encoding == FOURCC('A', 'L', 'A', 'W')) {
+        sub = encoding == FOURCC('U', 'L', 'A', 'W') ? SF_FORMAT_ULAW : SF_FORMAT_ALAW;
+        what = "G.711 samples";
+    } else if (fl) {
         sub = bits == 64 ? SF_FORMAT_DOUBLE : bits == 32 ? SF_FORMAT_FLOAT : 0;
-    else
+        what = std::to_string(bits) + "-bit float samples";
+    } else {
         sub = bits == 8    ? ((major == SF_FORMAT_WAV) ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8)
               : bits == 16 ? SF_FORMAT_PCM_16
               : bits == 24 ? SF_FORMAT_PCM_24
               : bits == 32 ? SF_FORMAT_PCM_32
                            : 0;
-    return sub ? major | sub : 0;
+        what = std::to_string(bits) + "-bit integer samples";
+    }
+    SF_INFO probe{0, 44100, 1, major | sub, 0, 0};
+    if (!sub || !sf_format_check(&probe)) {
+        *why = std::string(name) + " cannot hold " + what;
+        return 0;
+    }
+    return major | sub;
 }
 
+// ---- writing ----------------------------------------------------------------------------------
+
+// Test hook: the k-th write of sound-file bytes from now fails as a full disk would (0: off).
+std::atomic<long> g_fail_write{0};
+
+// libsndfile writes through these, into the temporary file: every failure is kept.
+struct WriteSink {
+    int fd;
+    int err = 0;  // the first errno
+};
+
+sf_count_t sink_length(void *u) {
+    struct stat sb;
+    return fstat(static_cast<WriteSink *>(u)->fd, &sb) == 0 ? (sf_count_t)sb.st_size : -1;
+}
+sf_count_t sink_seek(sf_count_t offset, int whence, void *u) {
+    return (sf_count_t)lseek(static_cast<WriteSink *>(u)->fd, (off_t)offset, whence);
+}
+sf_count_t sink_tell(void *u) { return (sf_count_t)lseek(static_cast<WriteSink *>(u)->fd, 0, SEEK_CUR); }
+sf_count_t sink_read(void *ptr, sf_count_t n, void *u) {
+    ssize_t got;
+    do got = read(static_cast<WriteSink *>(u)->fd, ptr, (size_t)n);
+    while (got < 0 && errno == EINTR);
+    return got < 0 ? 0 : (sf_count_t)got;
+}
+sf_count_t sink_write(const void *ptr, sf_count_t n, void *u) {
+    auto *w = static_cast<WriteSink *>(u);
+    long k = g_fail_write.load();
+    while (k > 0 && !g_fail_write.compare_exchange_weak(k, k - 1)) {
+    }
+    if (k == 1) {
+        if (!w->err) w->err = ENOSPC;
+        return 0;
+    }
+    const char *p = static_cast<const char *>(ptr);
+    sf_count_t done = 0;
+    while (done < n) {
+        ssize_t put = write(w->fd, p + done, (size_t)(n - done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            if (!w->err) w->err = put < 0 ? errno : EIO;
+            break;
+        }
+        done += put;
+    }
+    return done;
+}
+
+// The file a name stands for: symbolic links are followed, even to a file not yet there.
+std::string link_target(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(path, ec)) return path;
+        fs::path to = fs::read_symlink(path, ec);
+        if (ec) return path;
+        path = (to.is_absolute() ? to : fs::path(path).parent_path() / to).lexically_normal().string();
+    }
+    return path;
+}
+
+// The mode a new file gets from this process: 0666 less the umask, read without changing it.
+mode_t new_file_mode() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Umask:", 0) == 0) return 0666 & ~(mode_t)std::stoul(line.substr(6), nullptr, 8);
+    return 0644;
+}
+
+// Reports why a write fails, on its own console line, and gives the failure's code.
+void *write_failed(t_jsoundfile *x, const std::string &why, long code) {
+    object_error(&x->j_ob, "%s", why.c_str());
+    return result(code);
+}
+
+// Writes the samples into a new file beside the target and moves it over the
+// target only once complete, so that a failed write leaves the user's file as
+// it was. The new file keeps the mode (and, where allowed, the owner) of the one
+// it replaces; a symbolic link keeps pointing to the file, which is written.
 void *js_writefloats(t_jsoundfile *x, float *src, t_atom_long frames, long nchans, long bits, long floatflag) {
     orvo::SampleRead reading(&x->j_ob, src, frames, nchans);  // marks the block until the file is written
     if (!reading.ok()) return result(kErrBadArgs);
     Impl *m = x->j_impl;
-    if (!m->write_side || m->file.empty()) return result(kErrNotOpen);
-    if ((!src && frames > 0) || frames < 0 || nchans < 1) return result(kErrBadArgs);
+    if (!m->write_side || m->file.empty())
+        return write_failed(x, m->cause.empty() ? "no file was named to write" : m->cause, kErrNotOpen);
+    if (nchans < 1) return write_failed(x, "no channels to write", kErrBadArgs);
+    if ((!src && frames > 0) || frames < 0) return write_failed(x, "no samples to write", kErrBadArgs);
     t_fourcc type = m->format;
     if (!type) type = orvo::detail::file_type(m->file);  // no type given: the name's extension, else raw
     if (!type) type = FOURCC('D', 'A', 'T', 'A');
     SF_INFO info{};
     info.samplerate = m->sr >= 1 ? (int)std::lround(m->sr) : 44100;
     info.channels = (int)nchans;
-    info.format = sf_format_for(type, bits, floatflag != 0);
-    if (!info.format || !sf_format_check(&info)) return result(kErrBadArgs);
-    // Written beside the target and moved over it only when complete, so that a
-    // failed write leaves an existing file as it was.
-    std::string partial = m->file + ".partial";
-    SNDFILE *sf = sf_open(partial.c_str(), SFM_WRITE, &info);
-    if (!sf) {
-        int err = sf_error(nullptr);
-        std::remove(partial.c_str());
-        return result(err ? err : kErrNotOpen);
+    std::string why;
+    info.format = sf_format_for(type, bits, floatflag != 0, m->encoding, &why);
+    if (!info.format) return write_failed(x, why, kErrBadArgs);
+    if (!sf_format_check(&info)) return write_failed(x, "cannot write " + std::to_string(nchans) + " channels", kErrBadArgs);
+
+    std::string target = link_target(m->file);
+    struct stat old;
+    bool existed = lstat(target.c_str(), &old) == 0;
+    if (existed && !S_ISREG(old.st_mode)) return write_failed(x, strerror(S_ISDIR(old.st_mode) ? EISDIR : EINVAL), kErrBadArgs);
+    if (existed && access(target.c_str(), W_OK) != 0) return write_failed(x, strerror(errno), kErrBadArgs);
+
+    std::string temp = (fs::path(target).parent_path() / ".orvo-XXXXXX").string();
+    WriteSink sink{mkstemp(temp.data())};
+    if (sink.fd < 0) return write_failed(x, strerror(errno), kErrNotOpen);
+    fcntl(sink.fd, F_SETFD, FD_CLOEXEC);
+    count_soundfile(+1);
+    SF_VIRTUAL_IO io{sink_length, sink_seek, sink_read, sink_write, sink_tell};
+    SNDFILE *sf = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
+    sf_count_t wrote = -1;
+    int closed = 0;
+    if (sf) {
+        sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        wrote = frames ? sf_writef_float(sf, src, frames) : 0;
+        closed = sf_close(sf);
+    } else if (!sink.err) {
+        why = sf_strerror(nullptr);
     }
-    sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    sf_count_t wrote = frames ? sf_writef_float(sf, src, frames) : 0;
-    int err = sf_error(sf);
-    int closed = sf_close(sf);
-    if (wrote != frames || closed != 0 || std::rename(partial.c_str(), m->file.c_str()) != 0) {
-        std::remove(partial.c_str());
-        return result(wrote != frames && err ? err : closed ? closed : kErrNotOpen);
+    if (sf && !sink.err && (wrote != frames || closed)) why = sf_error_number(closed ? closed : SF_ERR_SYSTEM);
+    mode_t mode = existed ? old.st_mode & 07777 : new_file_mode();
+    if (why.empty() && !sink.err && fchmod(sink.fd, mode) != 0) sink.err = errno;
+    if (existed && (old.st_uid != geteuid() || old.st_gid != getegid()))
+        (void)!fchown(sink.fd, old.st_uid, old.st_gid);  // only the superuser may give a file away
+    if (close(sink.fd) != 0 && !sink.err) sink.err = errno;
+    count_soundfile(-1);
+    if (why.empty() && !sink.err && rename(temp.c_str(), target.c_str()) != 0) sink.err = errno;
+    if (sink.err) why = strerror(sink.err);
+    if (!why.empty()) {
+        unlink(temp.c_str());
+        return write_failed(x, why, kErrNotOpen);
     }
     return result(0);
+}
+
+// The sample encoding of the next "writefloats": G.711 ("ULAW", "ALAW") or plain (anything else).
+void *js_setencoding(t_jsoundfile *x, long encoding) {
+    x->j_impl->encoding = (t_fourcc)encoding;
+    return nullptr;
 }
 
 // ---- instrument queries ----------------------------------------------------------------
@@ -616,6 +765,19 @@ void js_free(t_jsoundfile *x) {
 
 }  // namespace
 
+namespace orvo {
+
+FileStats file_stats() {
+    long fds = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) ++fds;
+    return FileStats{g_open_soundfiles.load(), fds - 1};  // less the one that lists them
+}
+
+void file_fail_write(long k) { g_fail_write = k > 0 ? k : 0; }
+
+}  // namespace orvo
+
 namespace orvo::detail {
 
 void init_jsoundfile() {
@@ -637,6 +799,7 @@ void init_jsoundfile() {
         {as_method(js_readfloats), "readfloats"},
         {as_method(js_format), "format"},
         {as_method(js_writefloats), "writefloats"},
+        {as_method(js_setencoding), "setencoding"},
         {as_method(js_sus_mode), "getsustainloopmode"},
         {as_method(js_sus_start), "getsustainloopstart"},
         {as_method(js_sus_end), "getsustainloopend"},

@@ -13,8 +13,9 @@ namespace orvo_test {
 // Starts the runtime once (the calling thread becomes the main thread).
 void ensure_runtime(bool load_plugins = true);
 
-// Base fixture: console captured, memory counted. Tests that create objects must
-// free them; TearDown fails the test when host memory blocks are left over.
+// Base fixture: console captured, memory and open files counted. Tests that create
+// objects must free them; TearDown fails the test when host memory blocks, sound
+// files or file descriptors are left over.
 class HostTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -25,6 +26,7 @@ class HostTest : public ::testing::Test {
     bool console_has(const std::string &text);
     orvo::MemStats mem_before_{};
     long bad_frees_before_ = 0;
+    orvo::FileStats files_before_{};
     bool check_leaks_ = true;
     virtual bool wants_plugins() const { return true; }
 };

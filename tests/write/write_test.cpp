@@ -30,8 +30,9 @@ struct Sound {
     std::vector<float> samples;
 };
 
-Sound read_sound(const std::string &path) {
-    Sound s;
+// hint: the layout of a headerless file.
+Sound read_sound(const std::string &path, SF_INFO hint = {}) {
+    Sound s{hint, {}};
     SNDFILE *f = sf_open(path.c_str(), SFM_READ, &s.info);
     if (!f) return Sound{};
     s.samples.resize((size_t)(s.info.frames * s.info.channels));
@@ -218,6 +219,11 @@ TEST_F(Write, ContainerEncodingAndContents) {
         {"", "writeaiff", "m.aif.wav", 16, 1, "WAVE", WAV16, 1e-4f},
         {"filetype au", "write", "n", 16, 1, "NxTS", SF_FORMAT_AU | SF_FORMAT_PCM_16, 1e-4f},
         {"filetype raw", "write", "o", 16, 1, "????", 0, 0},
+        // G.711 where the container holds it; AIFF holds it in its compressed form.
+        {"format mulaw", "writewave", "p.wav", 300, 2, "WAVE", SF_FORMAT_WAV | SF_FORMAT_ULAW, 0.02f},
+        {"format alaw", "writeaiff", "q.aif", 300, 2, "AIFF", SF_FORMAT_AIFF | SF_FORMAT_ALAW, 0.02f},
+        {"format mulaw;filetype au", "write", "r", 300, 1, "NxTS", SF_FORMAT_AU | SF_FORMAT_ULAW, 0.02f},
+        {"format alaw", "writeraw", "s", 300, 1, "DATA", SF_FORMAT_RAW | SF_FORMAT_ALAW, 0.02f},
     };
     for (const Case &c : cases) {
         t_buffer *b = filled("", c.frames, c.chans);
@@ -229,12 +235,17 @@ TEST_F(Write, ContainerEncodingAndContents) {
             EXPECT_EQ(std::filesystem::file_size(path(c.file)), (uintmax_t)(c.frames * c.chans * 2)) << c.file;
             continue;
         }
-        Sound s = read_sound(path(c.file));
+        SF_INFO raw{0, (int)b->b_sr, (int)c.chans, c.format, 0, 0};
+        Sound s = read_sound(path(c.file), (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW ? raw : SF_INFO{});
         EXPECT_EQ(s.info.format, c.format) << c.file;
         EXPECT_EQ(s.info.samplerate, (int)b->b_sr) << c.file;
         EXPECT_TRUE(same_samples(b, s, c.tol)) << c.file;
     }
     EXPECT_TRUE(console().empty());
+    std::ifstream aifc(path("q.aif"), std::ios::binary);
+    char head[12] = {};
+    aifc.read(head, sizeof head);
+    EXPECT_EQ(std::string(head + 8, 4), "AIFC");
 }
 
 TEST_F(Write, NamesWithoutAFolderThereGoToTheDefaultFolder) {
@@ -260,12 +271,17 @@ TEST_F(Write, EveryWriteNotifiesAndBangsOnceAndFailuresLeaveNoFile) {
     struct Case {
         const char *format, *msg;
         std::string file, said;  // said: the name in the error, "" when the write works
+        const char *cause;       // the sound-file object's line before it
     };
     const Case cases[] = {
-        {"float32", "writeflac", path("new.flac"), "new.flac"},
-        {"float64", "write", path("old.flac"), "old.flac"},  // the user's file that was there stays
-        {"int16", "writeflac", path("good.flac"), ""},       // and after failures a write works again
-        {"int16", "writeraw", std::string(3000, 'n'), std::string(2047, 'n')},  // overlong names are cut
+        {"float32", "writeflac", path("new.flac"), "new.flac", "FLAC cannot hold 32-bit float samples"},
+        // the user's file that was there stays
+        {"float64", "write", path("old.flac"), "old.flac", "FLAC cannot hold 64-bit float samples"},
+        {"int32", "writeflac", path("i32.flac"), "i32.flac", "FLAC cannot hold 32-bit integer samples"},
+        {"alaw", "writeflac", path("g711.flac"), "g711.flac", "FLAC cannot hold G.711 samples"},
+        {"int16", "writeflac", path("good.flac"), "", ""},  // and after failures a write works again
+        // overlong names are cut
+        {"int16", "writeraw", std::string(3000, 'n'), std::string(2047, 'n'), "File name too long"},
     };
     std::error_code ec;
     for (const Case &c : cases) {
@@ -273,7 +289,9 @@ TEST_F(Write, EveryWriteNotifiesAndBangsOnceAndFailuresLeaveNoFile) {
         send(b, "format", c.format);
         send(b, c.msg, c.file);
         std::vector<std::string> said{"watch n: buffer_modified", "P: bang"};
-        if (!c.said.empty()) said.insert(said.begin(), "buffer~: error: could not create file: " + c.said);
+        if (!c.said.empty())
+            said.insert(said.begin(), {std::string("jsoundfile: error: ") + c.cause,
+                                       "buffer~: error: could not create file: " + c.said});
         EXPECT_EQ(console(), said) << c.file;
         if (c.said.empty()) {
             EXPECT_TRUE(same_samples(b, read_sound(c.file), 1e-4f)) << c.file;
@@ -329,7 +347,8 @@ TEST_F(Write, WriteDirectAlwaysWritesAiff) {
     // A folder id the host does not know: refused, reported, and still notified.
     orvo::advance(1);
     EXPECT_NE(object_method(b, gensym("write_direct"), (short)30000, "nowhere.aif"), nullptr);
-    EXPECT_EQ(console(), (std::vector<std::string>{"buffer~: error: could not create file: nowhere.aif",
+    EXPECT_EQ(console(), (std::vector<std::string>{"jsoundfile: error: no such folder",
+                                                   "buffer~: error: could not create file: nowhere.aif",
                                                    "watch w: buffer_modified", "P: bang"}));
 }
 

@@ -135,6 +135,16 @@ struct SaveDialogOffer {
 SaveDialogOffer last_save_offer();
 // Files declared with fileusage_addfilename, in order.
 std::vector<std::string> file_usages();
+// [any thread] Sound files held open by the host's sound-file objects, and the
+// process's open file descriptors: tests check that both come back.
+struct FileStats {
+    long soundfiles;
+    long descriptors;
+};
+FileStats file_stats();
+// [any thread] The k-th write of sound-file data from now fails as a full disk
+// would ("No space left on device"); 0 turns it off.
+void file_fail_write(long k);
 
 // ---- patching ------------------------------------------------------------------------------
 // Whether a class of that name is registered in the name space ("box", "nobox").
