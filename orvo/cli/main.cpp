@@ -1,8 +1,9 @@
-// orvo [--sr RATE] [--search DIR]... [--plugins DIR] [SCRIPT]
+// orvo [--sr RATE] [--search DIR]... [--plugins DIR] [--display NAME | --headless] [SCRIPT]
 //
 // Runs a script of statements against the host, or reads them from standard
 // input: interactively, in real time, when that is a terminal; otherwise in
-// deterministic time, exactly like a script.
+// deterministic time, exactly like a script. Windows open on the display when
+// there is one, and close when orvo ends.
 #include <dirent.h>
 #include <poll.h>
 #include <unistd.h>
@@ -24,17 +25,20 @@
 #include <editline/readline.h>
 #endif
 
+#include "display.h"
 #include "interpreter.h"
 
 namespace {
 
 void usage(FILE *to) {
     fprintf(to,
-            "usage: orvo [--sr RATE] [--search DIR]... [--plugins DIR] [SCRIPT]\n"
+            "usage: orvo [--sr RATE] [--search DIR]... [--plugins DIR] [--display NAME | --headless] [SCRIPT]\n"
             "  --sr RATE       system sample rate (default 44100)\n"
             "  --search DIR    add a folder to the file search path (repeatable)\n"
             "  --plugins DIR   load the plug-ins of DIR instead of the build's\n"
             "  --version       print the version and exit\n"
+            "  --display NAME  show windows on display NAME (default: $DISPLAY)\n"
+            "  --headless      show no windows, even with a display\n"
             "  SCRIPT          statements to run; standard input when absent\n"
             "In a script or at the prompt, \"help\" lists the statements and classes and\n"
             "\"help buffer~\" the messages of buffer~.\n");
@@ -46,6 +50,8 @@ struct Options {
     std::vector<std::string> search;
     std::string plugins;
     std::string script;
+    std::string display;
+    bool headless = false;
 };
 
 // 0 when parsed, else the exit status to leave with.
@@ -83,6 +89,12 @@ int parse_options(int argc, char **argv, Options *o) {
             const char *v = value("--plugins");
             if (!v) return 2;
             o->plugins = v;
+        } else if (a == "--display") {
+            const char *v = value("--display");
+            if (!v) return 2;
+            o->display = v;
+        } else if (a == "--headless") {
+            o->headless = true;
         } else if (a.size() > 1 && a[0] == '-') {
             fprintf(stderr, "orvo: unknown option %s\n", a.c_str());
             usage(stderr);
@@ -172,7 +184,10 @@ void run_line(orvo_cli::Interpreter &interp, const std::string &text, long linen
 int run_stream(std::istream &in, orvo_cli::Interpreter &interp) {
     std::string text;
     long lineno = 0;
-    while (!interp.quit() && std::getline(in, text)) run_line(interp, text, ++lineno);
+    while (!interp.quit() && std::getline(in, text)) {
+        run_line(interp, text, ++lineno);
+        orvo_cli::display_pump();
+    }
     interp.finish();
     return interp.any_malformed() ? 1 : 0;
 }
@@ -232,6 +247,7 @@ int run_interactive(orvo_cli::Interpreter &interp) {
             g_progress->begin("working");  // deferred work the lines asked for
             orvo::pump(0);
             g_progress->end();
+            orvo_cli::display_pump();
             fflush(stdout);
             if (interp.quit()) g_done = true;
             if (!g_done) rl_callback_handler_install(kPrompt, on_line);
@@ -239,6 +255,7 @@ int run_interactive(orvo_cli::Interpreter &interp) {
             g_progress->begin("working");
             orvo::pump(0);
             g_progress->end();
+            orvo_cli::display_pump();
         }
     }
     printf("\n");
@@ -282,14 +299,22 @@ int main(int argc, char **argv) {
     orvo::set_sr(o.sr);
     for (auto &d : o.search) orvo::add_search_dir(d);
     orvo::load_plugins(o.plugins.empty() ? orvo::default_plugin_dir() : o.plugins);
+    orvo_cli::display_start(o.headless, o.display);
 
     orvo_cli::Interpreter interp(interactive);
+    if (interactive) {
 #ifdef ORVO_HAVE_LIBEDIT
-    if (interactive)
         rc = run_interactive(interp);
-    else
 #endif
-        rc = o.script.empty() ? run_stream(std::cin, interp) : run_stream(script, interp);
+    } else if (!o.script.empty()) {
+        rc = run_stream(script, interp);
+    } else {
+        // Standard input is read as it comes, so that windows answer between lines.
+        auto run = [&](const std::string &text, long lineno) { run_line(interp, text, lineno); };
+        rc = orvo_cli::display_shown() ? orvo_cli::display_run_fd(STDIN_FILENO, interp, run)
+                                       : run_stream(std::cin, interp);
+    }
+    orvo_cli::display_stop();
     fflush(stdout);
     orvo::runtime_stop();
     return rc;

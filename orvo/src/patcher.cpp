@@ -64,6 +64,22 @@ t_orvo_err patcher_set_defrect(Patcher *x, t_object *, long argc, t_atom *argv) 
     bool resized = r.width != x->defrect.width || r.height != x->defrect.height;
     x->defrect = r;
     if (resized && x->st->view) set_rect_attr(x->st->view, gensym("rect"), t_rect{0, 0, r.width, r.height});
+    orvo::detail::window_changed(x);
+    return ORVO_ERR_NONE;
+}
+
+// What a screen shows of the window: stored, then the screen hears of it.
+t_orvo_err patcher_set_title(Patcher *x, t_object *, long argc, t_atom *argv) {
+    if (argc < 1 || !argv) return ORVO_ERR_BAD_ARGS;
+    x->title = atom_getsym(argv);
+    orvo::detail::window_changed(x);
+    return ORVO_ERR_NONE;
+}
+
+t_orvo_err patcher_set_vscroll(Patcher *x, t_object *, long argc, t_atom *argv) {
+    if (argc < 1 || !argv) return ORVO_ERR_BAD_ARGS;
+    x->enablevscroll = (char)atom_getlong(argv);
+    orvo::detail::window_changed(x);
     return ORVO_ERR_NONE;
 }
 
@@ -110,6 +126,7 @@ void *patcher_new(t_symbol *, long argc, t_atom *argv) {
 }
 
 void patcher_free(Patcher *x) {
+    orvo::detail::window_gone(x);
     {
         std::lock_guard lock(patchers_mutex());
         std::erase(patchers(), x);
@@ -129,6 +146,7 @@ void patcher_free(Patcher *x) {
 void *patcher_vis(Patcher *x) {
     x->st->visible = true;
     x->st->front = ++g_front_counter;
+    orvo::detail::window_shown(x);
     return nullptr;
 }
 
@@ -151,7 +169,8 @@ void *patcher_noedit(Patcher *x) {
 
 // Boxes freed by someone else leave the patcher's list.
 void *patcher_notify(Patcher *x, t_symbol *, t_symbol *msg, void *sender, void *) {
-    if (msg == gensym("free") && x->st) std::erase(x->st->boxes, (t_object *)sender);
+    if (msg == gensym("free") && x->st && std::erase(x->st->boxes, (t_object *)sender))
+        orvo::detail::window_changed(x);
     return nullptr;
 }
 
@@ -182,6 +201,22 @@ namespace orvo::detail {
 
 Patcher *as_patcher(void *x) { return object_class(x) == s_patcher_class ? (Patcher *)x : nullptr; }
 
+bool patcher_live(const Patcher *p) {
+    std::lock_guard lock(patchers_mutex());
+    return std::find(patchers().begin(), patchers().end(), p) != patchers().end();
+}
+
+const Overview &patcher_overview(Patcher *p, const float *samples, t_atom_long frames, t_atom_long nchans) {
+    std::vector<Overview> &all = p->st->overviews;
+    if (p->st->overviews_stale.exchange(false)) all.clear();
+    for (const Overview &o : all)
+        if (o.matches(samples, frames, nchans)) return o;
+    // A window shows one buffer, or a few while a name moves; older memory is forgotten.
+    if (all.size() >= 4) all.clear();
+    all.emplace_back().build(samples, frames, nchans);
+    return all.back();
+}
+
 void init_windows() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -193,9 +228,9 @@ void init_windows() {
         class_addmethod(c, as_method(patcher_noedit), "noedit", 0);
         class_addmethod(c, as_method(patcher_notify), "notify", A_PRIVATE, 0);
         add_attr(c, "locked", "long", offsetof(Patcher, locked));
-        add_attr(c, "title", "symbol", offsetof(Patcher, title));
+        add_attr(c, "title", "symbol", offsetof(Patcher, title), as_method(patcher_set_title));
         add_attr(c, "enablehscroll", "char", offsetof(Patcher, enablehscroll));
-        add_attr(c, "enablevscroll", "char", offsetof(Patcher, enablevscroll));
+        add_attr(c, "enablevscroll", "char", offsetof(Patcher, enablevscroll), as_method(patcher_set_vscroll));
         add_attr(c, "defrect", "rect", offsetof(Patcher, defrect), as_method(patcher_set_defrect));
         class_register(cs->s_nobox, c);
         s_patcher_class = c;
@@ -266,6 +301,8 @@ t_object *newobject_sprintf(t_object *patcher, const char *fmt, ...) {
     }
     p->st->boxes.push_back(box);
     object_attach_byptr(p, box);
+    if (Waveform *w = as_waveform(box)) w->patcher = p;
+    window_changed(p);
     return box;
 }
 
@@ -306,6 +343,12 @@ bool window_info(t_object *patcher, WindowInfo *out) {
     out->editable = p->st->editable;
     out->hscroll = p->enablehscroll != 0;
     out->vscroll = p->enablevscroll != 0;
+    if (p->st->constrained) {
+        out->min_w = p->st->min_w;
+        out->min_h = p->st->min_h;
+        out->max_w = p->st->max_w;
+        out->max_h = p->st->max_h;
+    }
     for (t_object *b : p->st->boxes) {
         Waveform *w = as_waveform(b);
         if (!w) continue;

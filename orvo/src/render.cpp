@@ -1,15 +1,18 @@
 // Drawing a patcher window with cairo: a title bar, the content view's
 // background and every box in its rectangle. Boxes below the view's bottom
-// edge are where a scrolled window would show them: out of sight.
+// edge are where a scrolled window would show them: out of sight. A screen
+// draws the content alone (window_draw); its own frame has the title.
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "orvo/draw.h"
 #include "orvo/runtime.h"
 #include "windows_internal.h"
 
@@ -26,9 +29,12 @@ constexpr Colour kTitleBar{0.78, 0.78, 0.80};
 constexpr Colour kTitleText{0.10, 0.10, 0.10};
 constexpr Colour kBoxFill{1.00, 1.00, 1.00};
 constexpr Colour kBoxBorder{0.55, 0.55, 0.55};
-constexpr Colour kCentreLine{0.80, 0.80, 0.80};
+constexpr Colour kCentreLine{0.70, 0.70, 0.70};
 constexpr Colour kWave{0.10, 0.25, 0.60};
+constexpr Colour kRuler{0.45, 0.45, 0.45};
 constexpr double kWaveInset = 2;
+constexpr double kRulerSpacing = 60;  // pixels, at least, between labelled ticks
+constexpr double kRulerLabels = 40;   // views lower than this get ticks without labels
 
 void set(cairo_t *cr, Colour c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
 
@@ -46,7 +52,7 @@ void release_fonts_at_exit() {
 
 // The channel's min/max for every pixel column of the box, between the centre
 // line and the box's top (+1) and bottom (-1), less an inset.
-void draw_wave(cairo_t *cr, const Waveform *w, const t_rect &r) {
+void draw_wave(cairo_t *cr, Patcher *p, const Waveform *w, const t_rect &r) {
     const t_buffer *b = orvo::detail::waveform_buffer(w);
     if (!b || !b->b_valid || !b->b_samples || b->b_frames < 1 || b->b_nchans < 1 || w->channel > b->b_nchans) return;
     double start_ms, end_ms;
@@ -56,7 +62,8 @@ void draw_wave(cairo_t *cr, const Waveform *w, const t_rect &r) {
     int columns = (int)std::floor(r.width);
     if (columns < 1 || span <= 0) return;
     double per_column = span / columns;
-    const t_atom_long nchans = b->b_nchans, ch = w->channel - 1;
+    const t_atom_long ch = w->channel - 1;
+    const orvo::detail::Overview &ov = orvo::detail::patcher_overview(p, b->b_samples, b->b_frames, b->b_nchans);
     // Full scale stays clear of the box's border.
     double mid = r.y + r.height / 2, half = std::max(r.height / 2 - kWaveInset, 1.0);
 
@@ -67,20 +74,46 @@ void draw_wave(cairo_t *cr, const Waveform *w, const t_rect &r) {
         lo = std::max<t_atom_long>(lo, 0);
         hi = std::min(hi, b->b_frames);
         if (lo >= hi) continue;
-        float mn = b->b_samples[lo * nchans + ch], mx = mn;
-        for (t_atom_long f = lo + 1; f < hi; ++f) {
-            float v = b->b_samples[f * nchans + ch];
-            mn = std::min(mn, v);
-            mx = std::max(mx, v);
-        }
-        double top = mid - std::clamp((double)mx, -1.0, 1.0) * half;
-        double bottom = mid - std::clamp((double)mn, -1.0, 1.0) * half;
+        orvo::detail::MinMax m = ov.range(ch, lo, hi);
+        if (!(m.lo <= m.hi)) continue;  // nothing but NaN
+        double top = mid - std::clamp((double)m.hi, -1.0, 1.0) * half;
+        double bottom = mid - std::clamp((double)m.lo, -1.0, 1.0) * half;
         cairo_rectangle(cr, r.x + px, top, 1, std::max(bottom - top, 1.0));
     }
     cairo_fill(cr);
 }
 
-void draw_box(cairo_t *cr, t_object *box) {
+// Ticks along the bottom of the view at round numbers of milliseconds, labelled
+// where the view has room.
+void draw_ruler(cairo_t *cr, const Waveform *w, const t_rect &r) {
+    double start, end;
+    orvo::detail::waveform_range(w, &start, &end);
+    if (!(end > start) || r.width < 1) return;
+    double per_px = (end - start) / r.width;
+    double step = std::pow(10.0, std::floor(std::log10(kRulerSpacing * per_px)));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (step * m >= kRulerSpacing * per_px) {
+            step *= m;
+            break;
+        }
+    bool labels = r.height >= kRulerLabels;
+    set(cr, kRuler);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 9);
+    double bottom = r.y + r.height - 1;
+    for (double k = std::ceil(start / step); k * step <= end; k += 1) {
+        double x = std::floor(r.x + (k * step - start) / per_px);
+        cairo_rectangle(cr, x, bottom - 4, 1, 4);
+        cairo_fill(cr);
+        if (!labels) continue;
+        char text[48];
+        std::snprintf(text, sizeof text, "%g ms", k * step);
+        cairo_move_to(cr, x + 2, bottom - 2);
+        cairo_show_text(cr, text);
+    }
+}
+
+void draw_box(cairo_t *cr, Patcher *p, t_object *box) {
     t_rect r{};
     Waveform *w = orvo::detail::as_waveform(box);
     if (w)
@@ -109,12 +142,23 @@ void draw_box(cairo_t *cr, t_object *box) {
         set(cr, kCentreLine);
         cairo_rectangle(cr, r.x, std::floor(r.y + r.height / 2), r.width, 1);
         cairo_fill(cr);
-        draw_wave(cr, w, r);
+        draw_ruler(cr, w, r);
+        draw_wave(cr, p, w, r);
     }
     set(cr, kBoxBorder);
     cairo_set_line_width(cr, 1);
     cairo_rectangle(cr, r.x + 0.5, r.y + 0.5, r.width - 1, r.height - 1);
     cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+// The content view: its background and its boxes.
+void draw_content(cairo_t *cr, Patcher *p) {
+    release_fonts_at_exit();
+    cairo_save(cr);
+    set(cr, kWindow);
+    cairo_paint(cr);
+    for (t_object *box : p->st->boxes) draw_box(cr, p, box);
     cairo_restore(cr);
 }
 
@@ -129,13 +173,9 @@ cairo_surface_t *draw_window(Patcher *p) {
         return nullptr;
     }
     cairo_t *cr = cairo_create(s);
-    set(cr, kWindow);
-    cairo_paint(cr);
-
     set(cr, kTitleBar);
     cairo_rectangle(cr, 0, 0, width, orvo::window_title_height);
     cairo_fill(cr);
-    release_fonts_at_exit();
     const char *title = p->title ? p->title->s_name : "";
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 12);
@@ -149,7 +189,7 @@ cairo_surface_t *draw_window(Patcher *p) {
     cairo_translate(cr, 0, orvo::window_title_height);
     cairo_rectangle(cr, 0, 0, width, height - orvo::window_title_height);
     cairo_clip(cr);
-    for (t_object *box : p->st->boxes) draw_box(cr, box);
+    draw_content(cr, p);
     cairo_destroy(cr);
     cairo_surface_flush(s);
     return s;
@@ -158,6 +198,13 @@ cairo_surface_t *draw_window(Patcher *p) {
 }  // namespace
 
 namespace orvo {
+
+bool window_draw(t_object *patcher, cairo_t *cr) {
+    Patcher *p = orvo::detail::as_patcher(patcher);
+    if (!p || !p->st || !cr) return false;
+    draw_content(cr, p);
+    return true;
+}
 
 bool window_render(t_object *patcher, WindowImage *out) {
     Patcher *p = orvo::detail::as_patcher(patcher);

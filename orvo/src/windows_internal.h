@@ -1,9 +1,11 @@
 // The headless patcher window, its view and the waveform~ box, as the host's
 // window files (patcher, waveform, render) share them.
 #pragma once
+#include <atomic>
 #include <vector>
 
 #include "objects_internal.h"
+#include "overview.h"
 
 namespace orvo::detail {
 
@@ -18,6 +20,9 @@ struct PatcherState {
     bool editable = true;
     bool constrained = false;
     double min_w = 0, min_h = 0, max_w = 0, max_h = 0;
+    // Extremes of the buffers its boxes show, rebuilt when their samples changed. [main thread]
+    std::vector<Overview> overviews;
+    std::atomic<bool> overviews_stale{false};  // [any thread]
 };
 
 // A jpatcher: a window whose content is one view holding boxes.
@@ -57,6 +62,10 @@ struct Waveform {
     double start_ms, end_ms;          // end at or before start: to the end of the buffer
     double select_start, select_end;  // empty when end is not after start
     t_atom_long redraws;
+    struct Patcher *patcher;          // the window it is in, or null
+    t_symbol *attached;               // the name it hears "buffer_modified" from, or null
+    double drag_x, drag_y;            // where a navigating drag began, in the box
+    double drag_start, drag_end;      // the range shown then
 };
 
 // The patcher x is, or null.
@@ -68,5 +77,17 @@ const struct t_buffer *waveform_buffer(const Waveform *w);
 void waveform_range(const Waveform *w, double *start_ms, double *end_ms);
 
 void init_waveform();
+
+// [any thread] Something a screen shows of the window changed: it hears of it
+// on the main thread at the next window_screen_flush.
+void window_changed(Patcher *p);
+// [any thread] The same, and the window comes to the front.
+void window_shown(Patcher *p);
+// [main thread] The patcher is being freed: its screen window goes now.
+void window_gone(Patcher *p);
+// Whether p is a live patcher (for work queued before it could be freed).
+bool patcher_live(const Patcher *p);
+// The extremes of b's samples, built or rebuilt as needed. [main thread]
+const Overview &patcher_overview(Patcher *p, const float *samples, t_atom_long frames, t_atom_long nchans);
 
 }  // namespace orvo::detail

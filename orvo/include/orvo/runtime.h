@@ -200,6 +200,7 @@ struct WindowInfo {
     t_rect view{};             // the content view, in the window
     std::string title;
     bool visible = false, locked = false, editable = true, hscroll = false, vscroll = false;
+    double min_w = 0, min_h = 0, max_w = 0, max_h = 0;  // the sizes it may have; 0: any
     std::vector<WindowView> views;  // waveform~ boxes in creation order
 };
 // False when patcher is not a live jpatcher.
@@ -232,6 +233,35 @@ void window_user_close(t_object *patcher);
 // A click at horizontal pixel x in a waveform~ box: its "mouseredirect" object gets
 // "mouse" with the position in milliseconds first.
 void window_mouse(t_object *box, double x);
+// A navigating drag (Ctrl held) in a waveform~ box, begun at (x, y) in the box. Each
+// move to (x, y) shows the range the box showed at the beginning, zoomed by the
+// vertical distance (down zooms in, twice per 64 pixels) around the time under the
+// beginning and scrolled by the horizontal one, within the buffer. Every view of
+// the window follows, so the channels stay aligned.
+void window_navigate_begin(t_object *box, double x, double y);
+void window_navigate(t_object *box, double x, double y);
+// Ctrl+double click: every view of the box's window shows the whole buffer again.
+void window_zoom_out(t_object *box);
+
+// ---- screens ------------------------------------------------------------------------------------
+// What shows the patcher windows on a display. Headless when none is installed.
+// The runtime calls it on the main thread only, except wake().
+class WindowScreen {
+  public:
+    virtual ~WindowScreen() = default;
+    // [any thread] Changes wait for window_screen_flush: wake the main thread's loop.
+    virtual void wake() = 0;
+    // The window was asked to the front ("vis"); make it first when it has none.
+    virtual void show(t_object *patcher) = 0;
+    // Its title, rectangle, boxes or what they display changed: bring it up to date and draw it.
+    virtual void update(t_object *patcher) = 0;
+    // The patcher is being freed: its window goes now, before the patcher does.
+    virtual void gone(t_object *patcher) = 0;
+};
+// [main thread] Installs the screen; null goes back to headless.
+void set_window_screen(WindowScreen *screen);
+// [main thread] Tells the screen what changed since the last flush, once per window.
+void window_screen_flush();
 
 }  // namespace orvo
 #pragma GCC visibility pop
