@@ -5,7 +5,8 @@ PKGS=(build-essential cmake ninja-build pkg-config git
       libsndfile1-dev libcairo2-dev libedit-dev
       libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
       libgtest-dev libgmock-dev libbenchmark-dev libsleef-dev sox
-      clang libclang-rt-14-dev)
+      clang libclang-rt-14-dev
+      libgtk-3-dev libx11-dev xvfb xauth xdotool x11-apps)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

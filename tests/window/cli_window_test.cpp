@@ -8,10 +8,10 @@
 
 namespace {
 
-std::string run_script(const orvo_test::TempDir &dir, const std::string &text) {
+std::string run_script(const orvo_test::TempDir &dir, const std::string &text, const std::string &options = "") {
     std::ofstream(dir.file("s.orvo")) << text;
-    std::string cmd = std::string(ORVO_TEST_BIN_DIR) + "/orvo --plugins '" + ORVO_TEST_PLUGIN_DIR + "' '" +
-                      dir.file("s.orvo") + "' < /dev/null 2>&1";
+    std::string cmd = std::string(ORVO_TEST_BIN_DIR) + "/orvo --plugins '" + ORVO_TEST_PLUGIN_DIR + "' " + options +
+                      " '" + dir.file("s.orvo") + "' < /dev/null 2>&1";
     std::string out;
     FILE *p = popen(cmd.c_str(), "r");
     if (!p) return out;
@@ -50,6 +50,15 @@ TEST(OrvoWindowStatement, ActsOnTheOpenWindowAndRefusesAClosedOne) {
               "orvo: line 12: the window of \"b\" is not open\n"
               "orvo: line 13: \"p\" is not a buffer~\n");
     EXPECT_GT(std::filesystem::file_size(dir.file("w.png")), 100u);
+}
+
+TEST(OrvoWindowStatement, ADisplayThatCannotBeOpenedLeavesTheWindowsHeadless) {
+    orvo_test::TempDir dir;
+    const std::string script = "new b buffer~ snd 1000 1\nb open\nwindow b info\n";
+    const std::string headless = "b window: title snd rect 50 50 350 100 vscroll 0 views 1\nb view 1: snd channel 1 rect 0 0 350 100\n";
+    EXPECT_EQ(run_script(dir, script, "--display nowhere:99"),
+              "orvo: cannot open display \"nowhere:99\"; windows stay headless\n" + headless);
+    EXPECT_EQ(run_script(dir, script, "--headless --display nowhere:99"), headless);
 }
 
 }  // namespace
