@@ -5,7 +5,7 @@
 
 #include "runtime.h"
 
-namespace orvo {
+namespace orvo __attribute__((visibility("default"))) {
 
 // [main thread] Draws the content view of a live patcher: the background and
 // every box in its rectangle, in view coordinates (y down from the view's top).
