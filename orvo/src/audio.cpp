@@ -29,7 +29,7 @@ double sys_getsr(void) { return g_sr.load(); }
 t_orvo_err buffer_edit_begin(void *buffer) {
     if (g_edits_refused.load()) return ORVO_ERR_GENERIC;
     auto *owner = static_cast<t_buffer *>(buffer_findowner(buffer));
-    return orvo::detail::edit_open(buffer, owner, owner ? owner->b_memory : nullptr) ? ORVO_ERR_NONE
+    return orvo::detail::edit_open(buffer, owner, owner ? &owner->b_memory : nullptr) ? ORVO_ERR_NONE
                                                                                      : ORVO_ERR_GENERIC;
 }
 

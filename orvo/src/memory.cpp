@@ -286,16 +286,17 @@ SampleRead::~SampleRead() {
 
 namespace orvo::detail {
 
-bool edit_open(const void *box, const void *owner, void *block) {
+bool edit_open(const void *box, const void *owner, float *const *block_field) {
     Registry &r = reg();
     std::lock_guard lk(r.m);
+    for (const Bracket &b : r.brackets)
+        if (owner && b.owner == owner) return false;
+    void *block = block_field ? *block_field : nullptr;
     if (block) {
         auto it = r.blocks.find(block);
         if (it != r.blocks.end() && it->second.reads > 0) return false;
         if (covered(r, block)) return false;
     }
-    for (const Bracket &b : r.brackets)
-        if (owner && b.owner == owner) return false;
     Bracket b{box, owner, std::this_thread::get_id(), {}};
     if (block) b.blocks.push_back(block);
     r.brackets.push_back(std::move(b));

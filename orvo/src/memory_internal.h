@@ -5,10 +5,11 @@
 namespace orvo::detail {
 
 // [any thread] Opens a bracket for box, whose owner (the head of its name's chain)
-// holds block (may be null). Refused, with nothing opened, while the block is
-// being read (SampleRead), while another bracket covers it, or while another
-// bracket is open for the same owner.
-bool edit_open(const void *box, const void *owner, void *block);
+// holds the block in *block_field (may hold null). Refused, with nothing opened, while
+// the block is being read (SampleRead), while another bracket covers it, or while
+// another bracket is open for the same owner. The field is read only once no other
+// bracket is open for the owner: a holder of one may be replacing the block.
+bool edit_open(const void *box, const void *owner, float *const *block_field);
 // [any thread] Closes the latest bracket granted to box; false when it holds none.
 bool edit_close(const void *box);
 // [any thread] Brackets open now.

@@ -1,10 +1,12 @@
 // Loads in the background ("async" 1): the same result as a synchronous load, the old
 // contents until the swap, cancellation by every later action, and the failure paths.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "read_fixture.h"
 
@@ -170,6 +172,42 @@ TEST_F(AsyncRead, FailuresLeaveTheOldContents) {
         HostTest::SetUp();
         orvo::add_search_dir(dir.path);
     }
+}
+
+// A reader on another thread, inside an edit bracket as the scheduler thread would
+// read, sees the old buffer or the new one whole: block, frames and channels together.
+TEST_F(AsyncRead, TheSwapIsSeenWhole) {
+    make("one.wav", 1, 1000);
+    make("two.wav", 2, 3000);
+    t_buffer *a = async_box("a 10 1");
+    send(a, "replace", "one.wav");
+    orvo::await_work();
+    std::atomic<bool> stop{false};
+    std::atomic<long> reads{0}, mixed{0};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            if (buffer_edit_begin(a)) continue;
+            auto *o = (t_buffer *)buffer_findowner(a);
+            long frames = o->b_frames, chans = o->b_nchans;
+            float last = o->b_samples[frames * chans - 1];
+            bool whole = (frames == 1000 && chans == 1) || (frames == 3000 && chans == 2);
+            if (!whole || last != pattern(frames - 1, chans - 1)) ++mixed;
+            ++reads;
+            buffer_edit_end(a, -1);
+        }
+    });
+    int swapped = 0;
+    for (int i = 0; i < 40; ++i) {
+        send(a, "replace", i % 2 ? "one.wav" : "two.wav");
+        orvo::await_work();
+        swapped += a->b_filename == gensym(i % 2 ? "one.wav" : "two.wav");  // else refused: "can't read file now"
+    }
+    stop.store(true);
+    reader.join();
+    console();
+    EXPECT_EQ(mixed.load(), 0);
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_GT(swapped, 0);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
