@@ -125,7 +125,7 @@ void buffer_copydata(t_buffer *from, t_buffer *to) {
     to->b_filename = from->b_filename;
     to->b_filepath = from->b_filepath;
     to->b_outsampsize = from->b_outsampsize;
-    to->b_modtime = from->b_modtime;
+    __atomic_store_n(&to->b_modtime, __atomic_load_n(&from->b_modtime, __ATOMIC_RELAXED), __ATOMIC_RELAXED);
     to->b_padding = from->b_padding;
     to->b_realloc = from->b_realloc;
     to->b_valid = from->b_valid;

@@ -11,11 +11,13 @@ void buffer_dirty(t_buffer *x) {
 
 void buffer_dirty_tick(t_buffer *x) { qelem_set(x->b_qelem); }
 
+// The time is shared state: an edit on another thread may copy it to this box
+// while the main thread notifies, so it is read and written as one atomic word.
 void buffer_dirty_qfn(t_buffer *x) {
     t_atom_long now = gettime();
-    if (now != x->b_modtime) {
+    if (now != __atomic_load_n(&x->b_modtime, __ATOMIC_RELAXED)) {
         globalsymbol_notify(&x->b_obj, x->b_name->s_name, ps_buffer_modified, x);
-        x->b_modtime = now;
+        __atomic_store_n(&x->b_modtime, now, __ATOMIC_RELAXED);
     }
     if (x->b_modified && x->b_bangout) {
         x->b_modified = 0;
@@ -24,5 +26,6 @@ void buffer_dirty_qfn(t_buffer *x) {
 }
 
 void buffer_printmodtime(t_buffer *x) {
-    object_post(&x->b_obj, "buffer~ %s: mod time %ld", x->b_name->s_name, (long)x->b_modtime);
+    object_post(&x->b_obj, "buffer~ %s: mod time %ld", x->b_name->s_name,
+                (long)__atomic_load_n(&x->b_modtime, __ATOMIC_RELAXED));
 }
