@@ -46,7 +46,8 @@ static ScaledI0 scaled_I0(double x) {
         sum += term;
         if (term < 1e-17 * sum) break;
     }
-    return {sum / std::sqrt(2.0 * kPi * x), x};
+    // sqrt(2 pi) sqrt(x): 2 pi x itself overflows near the largest double.
+    return {sum / (std::sqrt(2.0 * kPi) * std::sqrt(x)), x};
 }
 
 double edit_kaiser_denominator(double beta) { return scaled_I0(beta).m; }

@@ -156,6 +156,7 @@ TEST_F(Edit, ApplyWindowsOnOnes) {
     // I0(beta) overflows: still a window, never inf times 0.
     EXPECT_EQ(after({1, 1, 1}, "kaiser 2000"), (Floats{0, 1, 0}));
     EXPECT_EQ(after({1, 1, 1}, "kaiser -1e19"), (Floats{0, 1, 0}));
+    EXPECT_EQ(after({1, 1, 1}, "kaiser -1.7e308"), (Floats{0, 1, 0}));
 }
 
 // I0 by its series in extended precision, which does not overflow for the betas below.
