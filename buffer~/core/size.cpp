@@ -69,7 +69,8 @@ void buffer_dosize_insamples(t_buffer *x, t_symbol *s, long argc, t_atom *argv) 
     if (!x->b_memory) {
         object_error(&x->b_obj, "%s: not enough memory to resize", x->b_name->s_name);
         x->b_frames = BUFFER_FALLBACK_FRAMES;
-        x->b_size = BUFFER_FALLBACK_FRAMES * x->b_nchans;
+        // Channels beyond any memory (kept from a resize to no frames): no frames either.
+        if (__builtin_mul_overflow(x->b_frames, x->b_nchans, &x->b_size)) x->b_frames = x->b_size = 0;
         x->b_memory = buffer_allocsamples(x->b_size, x->b_padding, true);
         if (x->b_memory) x->b_samples = x->b_memory + x->b_padding;
         buffer_propogate(x);

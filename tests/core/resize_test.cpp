@@ -196,6 +196,11 @@ TEST_F(Resize, PaddingThatCannotBeHadKeepsTheChainInStep) {
     EXPECT_EQ(console(), std::vector<std::string>{"buffer~: error: a: not enough memory to resize"});
     EXPECT_EQ(b->b_padding, a->b_padding);
     EXPECT_EQ(b->b_memory, a->b_memory);
+
+    // No frames of countless channels, then frames: the fallback cannot hold them either.
+    send(a, "sizeinsamps", "0 2580152116660142080");
+    send(a, "sizeinsamps", "1074");
+    EXPECT_EQ(a->b_frames * a->b_nchans, a->b_size);
 }
 
 TEST_F(Resize, ResizeAndCopy) {
