@@ -198,10 +198,11 @@ TEST_F(Resize, PaddingThatCannotBeHadKeepsTheChainInStep) {
     EXPECT_EQ(b->b_memory, a->b_memory);
 
     // No frames of countless channels, then frames: the fallback cannot hold them either.
-    send(a, "sizeinsamps", "0 2580152116660142080");
-    send(a, "sizeinsamps", "1074");
-    EXPECT_EQ(a->b_frames, 0);
-    EXPECT_EQ(a->b_size, 0);
+    t_buffer *c = buffer("c");
+    send(c, "sizeinsamps", "0 2580152116660142080");
+    send(c, "sizeinsamps", "1074");
+    EXPECT_EQ(c->b_frames, 0);
+    EXPECT_EQ(c->b_size, 0);
 }
 
 TEST_F(Resize, ResizeAndCopy) {
