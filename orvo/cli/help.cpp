@@ -101,6 +101,7 @@ std::vector<std::string> class_help(const std::string &cls, const std::string &n
         }
     }
     if (!others.empty()) out.push_back("called directly by other objects, not typed:" + others);
+    out.push_back("help " + cls + " MESSAGE shows one in full: its arguments, error texts and an example.");
     return out;
 }
 
