@@ -31,7 +31,7 @@ const Statement kStatements[] = {
     {"poke", "poke ID INDEX VALUE...      change samples"},
     {"window", "window ID info|close|snapshot FILE.png|resize W H|move X Y|mouse CHANNEL X   the editor window"},
     {"echo", "echo TEXT...                print the text"},
-    {"help", "help [CLASS [MESSAGE]]      this help; a class's messages; one message in full"},
+    {"help", "help [STATEMENT | CLASS [MESSAGE]]   this list; a statement; a class's messages; one in full"},
     {"quit", "quit                        end (so does the end of input)"},
 };
 
@@ -160,6 +160,10 @@ std::vector<RefEntry> reference_entries(const std::string &text) {
 
 std::vector<std::string> help_lines(const std::vector<std::string> &words) {
     if (words.empty()) return overview();
+    if (words.size() == 1) {
+        for (const Statement &s : kStatements)
+            if (words[0] == s.word) return {s.usage};
+    }
     const std::string &cls = words[0];
     std::string ns = orvo::class_exists("box", cls) ? "box" : orvo::class_exists("nobox", cls) ? "nobox" : "";
     if (ns.empty() || words.size() > 2) return {};

@@ -23,7 +23,7 @@ struct RefEntry {
 // "## CLASS messages", "## CLASS attributes" and "## CLASS messages for other objects".
 std::vector<RefEntry> reference_entries(const std::string &text);
 
-// What "help", "help CLASS" and "help CLASS NAME" print; words holds what
+// What "help", "help STATEMENT", "help CLASS" and "help CLASS NAME" print; words holds what
 // follows "help". Empty when the topic is unknown.
 std::vector<std::string> help_lines(const std::vector<std::string> &words);
 

@@ -61,6 +61,7 @@ TEST(Reference, HelpListsTheTableWithTheReferenceLines) {
     for (const auto &l : lines) EXPECT_EQ(l.find("(not in the reference)"), std::string::npos) << l;
 
     EXPECT_TRUE(orvo_cli::help_lines({"nosuch"}).empty());
+    EXPECT_EQ(orvo_cli::help_lines({"wait"}).size(), 1u);
     EXPECT_TRUE(orvo_cli::help_lines({"buffer~", "crop", "more"}).empty());
     lines = orvo_cli::help_lines({"buffer~", "crop"});
     ASSERT_FALSE(lines.empty());
