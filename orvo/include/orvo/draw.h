@@ -5,7 +5,9 @@
 
 #include "runtime.h"
 
-namespace orvo __attribute__((visibility("default"))) {
+// Exported from the host library (a pragma: clang keeps a namespace attribute from definitions).
+#pragma GCC visibility push(default)
+namespace orvo {
 
 // [main thread] Draws the content view of a live patcher: the background and
 // every box in its rectangle, in view coordinates (y down from the view's top).
@@ -13,3 +15,4 @@ namespace orvo __attribute__((visibility("default"))) {
 bool window_draw(t_object *patcher, cairo_t *cr);
 
 }  // namespace orvo
+#pragma GCC visibility pop
