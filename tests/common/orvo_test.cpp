@@ -1,8 +1,13 @@
 #include "orvo_test.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
+#include <fstream>
+#include <sstream>
 
 namespace orvo_test {
 
@@ -71,6 +76,31 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
+}
+
+std::vector<std::string> OrvoRun::lines() const {
+    std::vector<std::string> v;
+    std::istringstream in(out);
+    for (std::string l; std::getline(in, l);) v.push_back(l);
+    return v;
+}
+
+OrvoRun run_orvo(const std::string &args, const std::string &cwd) {
+    OrvoRun r;
+    std::string cd = cwd.empty() ? "" : "cd '" + cwd + "' && ";
+    FILE *p = popen((cd + ORVO_TEST_BIN_DIR + "/orvo " + args + " < /dev/null 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+OrvoRun run_orvo_script(const TempDir &dir, const std::string &text, const std::string &options) {
+    std::ofstream(dir.file("script.orvo")) << text;
+    return run_orvo("--plugins '" + std::string(ORVO_TEST_PLUGIN_DIR) + "' " + options + " '" +
+                    dir.file("script.orvo") + "'", dir.path);
 }
 
 }  // namespace orvo_test

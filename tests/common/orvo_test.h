@@ -39,4 +39,17 @@ struct TempDir {
     std::string file(const std::string &name) const { return path + "/" + name; }
 };
 
+// The orvo command, run as a separate process: standard output and error, in order,
+// and the exit code (-1 when it did not exit normally).
+struct OrvoRun {
+    std::string out;
+    int status = -1;
+    std::vector<std::string> lines() const;
+};
+// Runs the build's orvo with args (shell words), standard input empty, in the folder
+// cwd (the default folder of file names) when one is given.
+OrvoRun run_orvo(const std::string &args, const std::string &cwd = "");
+// Writes text as a script into dir and runs it there with the build's plug-ins and the options given.
+OrvoRun run_orvo_script(const TempDir &dir, const std::string &text, const std::string &options = "");
+
 }  // namespace orvo_test

@@ -1,7 +1,6 @@
 // The orvo command, run as a separate process on scripts written to temporary
 // files; its output is compared exactly.
 #include <sndfile.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,33 +13,20 @@
 
 namespace {
 
-struct Result {
-    std::string out;  // standard output and standard error, in order
-    int status = -1;
-};
+using orvo_test::OrvoRun;
 
 class OrvoCliTest : public ::testing::Test {
   protected:
     orvo_test::TempDir dir;
 
-    Result run_args(const std::string &args) {
-        // In the temporary folder: the default folder of file names is the current one.
-        FILE *p = popen(("cd '" + dir.path + "' && " + std::string(ORVO_TEST_BIN_DIR) + "/orvo " + args +
-                         " < /dev/null 2>&1").c_str(), "r");
-        Result r;
-        if (!p) return r;
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-        int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        return r;
-    }
+    // In the temporary folder: the default folder of file names is the current one.
+    OrvoRun run_args(const std::string &args) { return orvo_test::run_orvo(args, dir.path); }
     // Runs text as a script with the build's plug-ins, or with none (only the host's classes).
-    Result script(const std::string &text, bool with_plugins = false, const std::string &options = "") {
+    OrvoRun script(const std::string &text, bool with_plugins = false, const std::string &options = "") {
+        if (with_plugins) return orvo_test::run_orvo_script(dir, text, options);
         std::filesystem::create_directories(dir.file("none"));
         std::ofstream(dir.file("script.orvo")) << text;
-        std::string plugins = with_plugins ? std::string(ORVO_TEST_PLUGIN_DIR) : dir.file("none");
-        return run_args("--plugins '" + plugins + "' " + options + " '" + dir.file("script.orvo") + "'");
+        return run_args("--plugins '" + dir.file("none") + "' " + options + " '" + dir.file("script.orvo") + "'");
     }
 };
 
@@ -96,11 +82,11 @@ TEST_F(OrvoCliTest, Scripts) {
     ASSERT_NE(sf, nullptr);
     sf_writef_float(sf, tone.data(), 3000);
     sf_close(sf);
-    Result r = script("new a buffer~ tone 10 1 @async 1\nwatch tone\na replace tone.wav\nwait\ninfo a\npeek a 5999\n",
+    OrvoRun r = script("new a buffer~ tone 10 1 @async 1\nwatch tone\na replace tone.wav\nwait\ninfo a\npeek a 5999\n",
                       true, "--search '" + dir.path + "'");
     EXPECT_EQ(r.out, "watch tone: buffer_modified\n" + info("a", "tone", 3000, 2, 48000) + "a[5999] = 0.5\n");
     for (auto &c : cases) {
-        Result r = script(c.text, c.with_plugins, c.options);
+        OrvoRun r = script(c.text, c.with_plugins, c.options);
         EXPECT_EQ(r.out, c.out) << c.what;
         EXPECT_EQ(r.status, c.status) << c.what;
     }
@@ -160,7 +146,7 @@ TEST_F(OrvoCliTest, FirstHour) {
          0},
     };
     for (auto &c : cases) {
-        Result r = script(c.text, true, "--search '" + dir.path + "'");
+        OrvoRun r = script(c.text, true, "--search '" + dir.path + "'");
         EXPECT_EQ(r.out, c.out) << c.what;
         EXPECT_EQ(r.status, c.status) << c.what;
     }
@@ -200,7 +186,7 @@ TEST_F(OrvoCliTest, MalformedLines) {
         text += line + "\n";
         out += "orvo: line " + std::to_string(++lineno) + ": " + message + "\n";
     }
-    Result r = script(text + "p still running\n", true);
+    OrvoRun r = script(text + "p still running\n", true);
     EXPECT_EQ(r.out, out + "print: still running\n");
     EXPECT_EQ(r.status, 1);
 }
@@ -214,7 +200,7 @@ TEST_F(OrvoCliTest, CommandLineOptions) {
         {"--plugins '" + dir.file("nofolder") + "'", 2, "cannot read plug-in folder"},
     };
     for (auto &[args, status, says] : cases) {
-        Result r = run_args(args);
+        OrvoRun r = run_args(args);
         EXPECT_EQ(r.status, status) << args;
         EXPECT_NE(r.out.find(says), std::string::npos) << args << ": " << r.out;
     }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../../orvo/cli/help.h"
+#include "orvo/cli/help.h"
 #include "orvo_test.h"
 
 namespace {

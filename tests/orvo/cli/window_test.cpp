@@ -1,5 +1,4 @@
 // The orvo command's "window" statement, run as a separate process on a script.
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -9,17 +8,7 @@
 namespace {
 
 std::string run_script(const orvo_test::TempDir &dir, const std::string &text, const std::string &options = "") {
-    std::ofstream(dir.file("s.orvo")) << text;
-    std::string cmd = std::string(ORVO_TEST_BIN_DIR) + "/orvo --plugins '" + ORVO_TEST_PLUGIN_DIR + "' " + options +
-                      " '" + dir.file("s.orvo") + "' < /dev/null 2>&1";
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
+    return orvo_test::run_orvo_script(dir, text, options).out;
 }
 
 TEST(OrvoWindowStatement, ActsOnTheOpenWindowAndRefusesAClosedOne) {

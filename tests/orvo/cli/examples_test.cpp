@@ -1,7 +1,6 @@
 // Every script under examples/ runs clean in a fresh folder of its own, and the
 // recipe example writes what it promises.
 #include <sndfile.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,22 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ScriptRun {
-    std::string out;
-    int status = -1;
-};
-
-ScriptRun run_in(const std::string &folder, const std::string &script) {
-    std::string cmd = "cd '" + folder + "' && " + ORVO_TEST_BIN_DIR + "/orvo --plugins '" + ORVO_TEST_PLUGIN_DIR +
-                      "' '" + script + "' < /dev/null 2>&1";
-    ScriptRun r;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+orvo_test::OrvoRun run_in(const std::string &folder, const std::string &script) {
+    return orvo_test::run_orvo("--plugins '" + std::string(ORVO_TEST_PLUGIN_DIR) + "' '" + script + "'", folder);
 }
 
 std::vector<std::string> listing(const std::string &folder) {
@@ -57,7 +42,7 @@ TEST(Examples, EachRunsCleanInAFreshFolder) {
         const bool errors_on_purpose = text.str().find("shows errors on purpose") != std::string::npos;
 
         orvo_test::TempDir dir;
-        ScriptRun r = run_in(dir.path, script);
+        orvo_test::OrvoRun r = run_in(dir.path, script);
         EXPECT_EQ(r.status, 0) << name << "\n" << r.out;
         EXPECT_EQ(r.out.find("orvo: line "), std::string::npos) << name << ": a malformed line\n" << r.out;
         if (errors_on_purpose)

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "../../orvo/cli/interpreter.h"
+#include "orvo/cli/interpreter.h"
 #include "orvo_test.h"
 
 namespace {
