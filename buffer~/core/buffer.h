@@ -2,6 +2,8 @@
 // names and peers, resizing, notification). Each other subsystem declares its
 // own handlers in its folder's header; core/main.cpp registers their union.
 #pragma once
+#include <type_traits>
+
 #include "../host/buffer_record.h"
 
 // ---- module state (written once by ext_main) ----------------------------------------
@@ -15,6 +17,26 @@ extern t_symbol *ps_buffer_modified, *ps_read_failed;
 
 #define BUFFER_MIN_PADDING 16
 #define BUFFER_FALLBACK_FRAMES 100
+
+// ---- deferral --------------------------------------------------------------------------
+// The worker defer calls for Fn, a function of the buffer alone or of the buffer and a
+// symbol (which travels as the first atom): defer(x, ORVO_FN(buffer_deferred<buffer_clear>), ...).
+template <auto Fn> void buffer_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
+    (void)s;
+    if constexpr (std::is_invocable_v<decltype(Fn), t_buffer *>) {
+        (void)argc;
+        (void)argv;
+        Fn(x);
+    } else if (argc >= 1) {
+        Fn(x, atom_getsym(argv));
+    }
+}
+// Runs Fn(x, name) on the main thread: at once when already there, else queued.
+template <auto Fn> void buffer_defersym(t_buffer *x, t_symbol *name) {
+    t_atom a;
+    atom_setsym(&a, name);
+    defer(x, ORVO_FN(buffer_deferred<Fn>), nullptr, 1, &a);
+}
 
 // ---- entry and small handlers (core/main.cpp) -------------------------------------------
 ORVO_EXPORT void ext_main(void *module);
@@ -37,6 +59,10 @@ t_orvo_err buffer_setpadding(t_buffer *x, t_object *attr, long argc, t_atom *arg
 void buffer_setguards(t_buffer *x);
 // A sample block of size floats plus two guard zones of padding floats; null when it cannot be had.
 float *buffer_allocsamples(t_atom_long size, t_atom_long padding, bool clear);
+// The out-of-memory fallback: a zeroed block of BUFFER_FALLBACK_FRAMES frames of b_nchans
+// channels for x, its fields set to match (no frames when the channels overflow; b_memory
+// and b_samples null when even that cannot be had).
+void buffer_allocfallback(t_buffer *x);
 
 // ---- names and peers (core/names.cpp) ------------------------------------------------------
 long buffer_checksymbol(t_buffer *x, t_symbol *name);
@@ -51,10 +77,8 @@ void buffer_copydata(t_buffer *from, t_buffer *to);
 void buffer_propogate(t_buffer *x);
 void buffer_name(t_buffer *x, t_symbol *name);
 void buffer_doname(t_buffer *x, t_symbol *name);
-void buffer_doname_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
 void buffer_duplicate(t_buffer *x, t_symbol *name);
 void buffer_doduplicate(t_buffer *x, t_symbol *name);
-void buffer_doduplicate_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv);
 void buffer_enumerate(t_buffer *x);
 
 // ---- resizing, sample rate, clearing (core/size.cpp) ------------------------------------------

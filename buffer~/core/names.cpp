@@ -148,16 +148,7 @@ void buffer_propogate(t_buffer *x) {
     }
 }
 
-void buffer_name(t_buffer *x, t_symbol *name) {
-    t_atom av;
-    atom_setsym(&av, name);
-    defer(x, ORVO_FN(buffer_doname_deferred), nullptr, 1, &av);
-}
-
-void buffer_doname_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
-    (void)s;
-    if (argc >= 1) buffer_doname(x, atom_getsym(argv));
-}
+void buffer_name(t_buffer *x, t_symbol *name) { buffer_defersym<buffer_doname>(x, name); }
 
 void buffer_doname(t_buffer *x, t_symbol *name) {
     if (!name || name == x->b_name || name == ps_nothing || buffer_checksymbol(x, name)) return;
@@ -180,10 +171,7 @@ void buffer_doname(t_buffer *x, t_symbol *name) {
         float *mem = buffer_allocsamples(oldsize, x->b_padding, false);
         if (!mem) {
             object_error(&x->b_obj, "%s: out of memory", name->s_name);
-            x->b_frames = BUFFER_FALLBACK_FRAMES;
-            x->b_size = BUFFER_FALLBACK_FRAMES * x->b_nchans;
-            x->b_memory = buffer_allocsamples(x->b_size, x->b_padding, true);
-            x->b_samples = x->b_memory ? x->b_memory + x->b_padding : nullptr;
+            buffer_allocfallback(x);
         } else if (oldmemory) {
             // The data, not the old block: a padding change still queued has already
             // changed b_padding, but not the layout of the block.
@@ -205,16 +193,7 @@ void buffer_doname(t_buffer *x, t_symbol *name) {
     bufferwindow_assign(x->b_window);
 }
 
-void buffer_duplicate(t_buffer *x, t_symbol *name) {
-    t_atom av;
-    atom_setsym(&av, name);
-    defer(x, ORVO_FN(buffer_doduplicate_deferred), nullptr, 1, &av);
-}
-
-void buffer_doduplicate_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
-    (void)s;
-    if (argc >= 1) buffer_doduplicate(x, atom_getsym(argv));
-}
+void buffer_duplicate(t_buffer *x, t_symbol *name) { buffer_defersym<buffer_doduplicate>(x, name); }
 
 void buffer_doduplicate(t_buffer *x, t_symbol *name) {
     t_object *thing = name ? name->s_thing : nullptr;

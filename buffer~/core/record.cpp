@@ -28,6 +28,14 @@ float *buffer_allocsamples(t_atom_long size, t_atom_long padding, bool clear) {
     return (float *)(clear ? sysmem_newptrclear(bytes) : sysmem_newptr(bytes));
 }
 
+void buffer_allocfallback(t_buffer *x) {
+    x->b_frames = BUFFER_FALLBACK_FRAMES;
+    // Channels beyond any memory (kept from a resize to no frames): no frames either.
+    if (__builtin_mul_overflow(x->b_frames, x->b_nchans, &x->b_size)) x->b_frames = x->b_size = 0;
+    x->b_memory = buffer_allocsamples(x->b_size, x->b_padding, true);
+    x->b_samples = x->b_memory ? x->b_memory + x->b_padding : nullptr;
+}
+
 static long buffer_atomtochans(const t_atom *a) {
     if (atom_gettype(a) == A_LONG) return (long)atom_getlong(a);
     double c = std::trunc(atom_getfloat(a));
@@ -76,9 +84,7 @@ static void buffer_alloccreation(t_buffer *x, float size) {
     x->b_memory = buffer_allocsamples(x->b_size, x->b_padding, true);
     if (!x->b_memory) {
         object_error(&x->b_obj, "%s: out of memory", x->b_name->s_name);
-        x->b_frames = BUFFER_FALLBACK_FRAMES;
-        x->b_size = BUFFER_FALLBACK_FRAMES * x->b_nchans;
-        x->b_memory = buffer_allocsamples(x->b_size, x->b_padding, true);
+        buffer_allocfallback(x);
     }
     if (x->b_memory) {
         x->b_spare32 = 0;

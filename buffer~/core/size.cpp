@@ -68,11 +68,7 @@ void buffer_dosize_insamples(t_buffer *x, t_symbol *s, long argc, t_atom *argv) 
     x->b_memory = buffer_allocsamples(size, x->b_padding, false);
     if (!x->b_memory) {
         object_error(&x->b_obj, "%s: not enough memory to resize", x->b_name->s_name);
-        x->b_frames = BUFFER_FALLBACK_FRAMES;
-        // Channels beyond any memory (kept from a resize to no frames): no frames either.
-        if (__builtin_mul_overflow(x->b_frames, x->b_nchans, &x->b_size)) x->b_frames = x->b_size = 0;
-        x->b_memory = buffer_allocsamples(x->b_size, x->b_padding, true);
-        if (x->b_memory) x->b_samples = x->b_memory + x->b_padding;
+        buffer_allocfallback(x);
         buffer_propogate(x);
         buffer_edit_end(x, 0);
         return;
@@ -137,14 +133,7 @@ void buffer_clear(t_buffer *x) {
     buffer_fill(x, nullptr, 1, &a);
 }
 
-static void buffer_clear_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
-    (void)s;
-    (void)argc;
-    (void)argv;
-    buffer_clear(x);
-}
-
-void buffer_clearlow(t_buffer *x) { defer_low(x, ORVO_FN(buffer_clear_deferred), nullptr, 0, nullptr); }
+void buffer_clearlow(t_buffer *x) { defer_low(x, ORVO_FN(buffer_deferred<buffer_clear>), nullptr, 0, nullptr); }
 
 // Room for one atom in the getter contract: the host's, else our own.
 static t_atom *buffer_getteratom(long *argc, t_atom **argv) {

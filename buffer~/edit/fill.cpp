@@ -4,8 +4,6 @@
 #include "edit.h"
 #include "kernels.h"
 
-static const double kPi = 3.14159265358979323846;
-
 void buffer_fill(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
     (void)s;
     if (!x->b_valid || argc < 1 || !argv) return;

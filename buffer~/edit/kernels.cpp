@@ -11,8 +11,6 @@
 
 #include "edit.h"
 
-static const double kPi = 3.14159265358979323846;
-
 // ---- I0 ------------------------------------------------------------------------------------
 
 double buffer_besselfn_I0(double x) {

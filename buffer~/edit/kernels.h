@@ -6,6 +6,9 @@
 #pragma once
 #include <cstddef>
 
+// The phase of every generated function and window, in the plain and the vector loops alike.
+inline constexpr double kPi = 3.14159265358979323846;
+
 enum class t_edit_op {
     constant,        // v[0], the value as a float
     fill_cos,        // cos(v[0] * i / n)

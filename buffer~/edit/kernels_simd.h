@@ -22,8 +22,6 @@ typedef double vd __attribute__((vector_size(8 * W)));
 typedef float vf __attribute__((vector_size(4 * W)));
 typedef long long vl __attribute__((vector_size(8 * W)));
 
-const double kPi = 3.14159265358979323846;
-
 // Below this weight a cosine an ulp away from the library's can move the stored float.
 const double kSmallWeight = 1.0 / 8192.0;
 

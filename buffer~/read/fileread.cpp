@@ -30,11 +30,7 @@ t_atom_ulong buffer_mstoframes(double ms, float msr) {
 // The memory could not be had: the owner falls back to a cleared block of 100 frames.
 static void buffer_readfallback(t_buffer *x, t_buffer *owner, const char *name) {
     object_error(&x->b_obj, "%s: out of memory reading %s", x->b_name->s_name, name);
-    owner->b_frames = BUFFER_FALLBACK_FRAMES;
-    if (__builtin_mul_overflow((t_atom_long)BUFFER_FALLBACK_FRAMES, owner->b_nchans, &owner->b_size))
-        owner->b_size = -1;
-    owner->b_memory = buffer_allocsamples(owner->b_size, owner->b_padding, true);
-    owner->b_samples = owner->b_memory ? owner->b_memory + owner->b_padding : nullptr;
+    buffer_allocfallback(owner);
     buffer_propogate(owner);
     buffer_closeparser(x->b_soundfile);
     buffer_edit_end(x, 0);

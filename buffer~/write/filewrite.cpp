@@ -69,12 +69,8 @@ t_atom_long write_soundfile(t_buffer *x, short path, const char *name, t_fourcc 
     return err;
 }
 
-// The deferred form of "write": the symbol travels as the selector slot.
-void dowrite_deferred(t_buffer *x, t_symbol *s, long argc, t_atom *argv) {
-    (void)argc;
-    (void)argv;
-    buffer_dowrite(x, s, 0);
-}
+// "write" offers every writable type.
+void dowrite_anytype(t_buffer *x, t_symbol *s) { buffer_dowrite(x, s, 0); }
 
 // The typed write messages: the record keeps the type they were asked for.
 void write_typed(t_buffer *x, t_symbol *s, t_fourcc type) {
@@ -140,7 +136,7 @@ t_atom_long buffer_dowrite(t_buffer *x, t_symbol *s, t_fourcc type) {
     return write_soundfile(x, path, name, chosen, floatflag);
 }
 
-void buffer_write(t_buffer *x, t_symbol *s) { defer(x, ORVO_FN(dowrite_deferred), s, 0, nullptr); }
+void buffer_write(t_buffer *x, t_symbol *s) { buffer_defersym<dowrite_anytype>(x, s); }
 
 void buffer_writeaiff(t_buffer *x, t_symbol *s) { write_typed(x, s, TYPE_AIFF); }
 

@@ -61,64 +61,54 @@ std::string lower(std::string s) {
     return s;
 }
 
+const SoundFileType kSoundFileTypes[] = {
+    {FOURCC('W', 'A', 'V', 'E'), SF_FORMAT_WAV, true, {"wav"}},
+    {FOURCC('A', 'I', 'F', 'F'), SF_FORMAT_AIFF, true, {"aif", "aiff"}},
+    {FOURCC('A', 'I', 'F', 'C'), SF_FORMAT_AIFF, true, {"aifc"}},
+    {FOURCC('F', 'L', 'A', 'C'), SF_FORMAT_FLAC, true, {"flac"}},
+    {FOURCC('N', 'x', 'T', 'S'), SF_FORMAT_AU, true, {"snd", "au"}},
+    {FOURCC('.', 's', 'n', 'd'), SF_FORMAT_AU, true, {"snd"}},
+    {FOURCC('C', 'A', 'F', ' '), SF_FORMAT_CAF, true, {"caf"}},
+    {FOURCC('S', 'd', '2', 'f'), SF_FORMAT_SD2, false, {"sd2"}},
+    {FOURCC('M', 'p', '3', ' '), SF_FORMAT_MPEG, false, {"mp3"}},
+    // Movies: their sound is MPEG-4 audio as far as lookup and reading are concerned.
+    {FOURCC('M', '4', 'a', ' '), 0, false, {"m4a", "mp4", "m4v", "mov"}},
+    {FOURCC('D', 'A', 'T', 'A'), SF_FORMAT_RAW | SF_ENDIAN_BIG, true, {"raw", "bin", "dat", "pcm"}},
+    {FOURCC('?', '?', '?', '?'), SF_FORMAT_RAW | SF_ENDIAN_BIG, true, {"raw"}},
+    {FOURCC('U', 'L', 'A', 'W'), 0, false, {"ulaw"}},
+};
+
+// Whether the AIFF form at path is AIFC (compressed or float data), which libsndfile does not say.
+bool is_aifc(const std::string &path) {
+    char head[12] = {};
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    size_t n = fread(head, 1, sizeof head, f);
+    fclose(f);
+    return n == sizeof head && memcmp(head + 8, "AIFC", 4) == 0;
+}
+
 t_fourcc type_from_contents(const std::string &path) {
     SF_INFO info{};
     SNDFILE *sf = sf_open(path.c_str(), SFM_READ, &info);
     if (!sf) return 0;
     sf_close(sf);
-    switch (info.format & SF_FORMAT_TYPEMASK) {
-        case SF_FORMAT_WAV:
-        case SF_FORMAT_WAVEX:
-        case SF_FORMAT_RF64:
-            return FOURCC('W', 'A', 'V', 'E');
-        case SF_FORMAT_AIFF: {
-            // The container's own form type tells AIFC (compressed or float data) apart.
-            char head[12] = {};
-            if (FILE *f = fopen(path.c_str(), "rb")) {
-                size_t n = fread(head, 1, sizeof head, f);
-                fclose(f);
-                if (n == sizeof head && memcmp(head + 8, "AIFC", 4) == 0) return FOURCC('A', 'I', 'F', 'C');
-            }
-            return FOURCC('A', 'I', 'F', 'F');
-        }
-        case SF_FORMAT_FLAC:
-            return FOURCC('F', 'L', 'A', 'C');
-        case SF_FORMAT_AU:
-            return FOURCC('N', 'x', 'T', 'S');
-        case SF_FORMAT_CAF:
-            return FOURCC('C', 'A', 'F', ' ');
-        case SF_FORMAT_SD2:
-            return FOURCC('S', 'd', '2', 'f');
-        case SF_FORMAT_MPEG:
-            return FOURCC('M', 'p', '3', ' ');
-        default:
-            return 0;
-    }
+    int major = info.format & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64) major = SF_FORMAT_WAV;
+    if (major == SF_FORMAT_AIFF && is_aifc(path)) return FOURCC('A', 'I', 'F', 'C');
+    for (const SoundFileType &t : kSoundFileTypes)
+        if (major && (t.sf_format & SF_FORMAT_TYPEMASK) == major) return t.type;
+    return 0;
 }
-
-struct ExtType {
-    const char *ext;
-    t_fourcc type;
-};
-
-const ExtType kExtTypes[] = {
-    {"wav", FOURCC('W', 'A', 'V', 'E')},  {"aif", FOURCC('A', 'I', 'F', 'F')},  {"aiff", FOURCC('A', 'I', 'F', 'F')},
-    {"aifc", FOURCC('A', 'I', 'F', 'C')}, {"flac", FOURCC('F', 'L', 'A', 'C')}, {"au", FOURCC('N', 'x', 'T', 'S')},
-    {"snd", FOURCC('N', 'x', 'T', 'S')},  {"caf", FOURCC('C', 'A', 'F', ' ')},  {"sd2", FOURCC('S', 'd', '2', 'f')},
-    {"mp3", FOURCC('M', 'p', '3', ' ')},  {"m4a", FOURCC('M', '4', 'a', ' ')},  {"raw", FOURCC('D', 'A', 'T', 'A')},
-    {"bin", FOURCC('D', 'A', 'T', 'A')},  {"dat", FOURCC('D', 'A', 'T', 'A')},  {"pcm", FOURCC('D', 'A', 'T', 'A')},
-    {"ulaw", FOURCC('U', 'L', 'A', 'W')},
-    // Movies: their sound is MPEG-4 audio as far as lookup and reading are concerned.
-    {"mp4", FOURCC('M', '4', 'a', ' ')},  {"m4v", FOURCC('M', '4', 'a', ' ')},  {"mov", FOURCC('M', '4', 'a', ' ')},
-};
 
 t_fourcc type_from_extension(const std::string &path) {
     std::string name = fs::path(path).filename().string();
     auto dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return 0;
     std::string ext = lower(name.substr(dot + 1));
-    for (auto &e : kExtTypes)
-        if (ext == e.ext) return e.type;
+    for (const SoundFileType &t : kSoundFileTypes)
+        for (const char *e : t.exts)
+            if (e && ext == e) return t.type;
     return 0;
 }
 
@@ -172,29 +162,15 @@ t_fourcc file_type(const std::string &fullpath) {
 
 t_fourcc extension_type(const std::string &name) { return type_from_extension(name); }
 
+const SoundFileType *sound_file_type(t_fourcc type) {
+    for (const SoundFileType &t : kSoundFileTypes)
+        if (t.type == type) return &t;
+    return nullptr;
+}
+
 const char *type_extension(t_fourcc type) {
-    switch (type) {
-        case FOURCC('W', 'A', 'V', 'E'):
-            return "wav";
-        case FOURCC('A', 'I', 'F', 'F'):
-            return "aif";
-        case FOURCC('A', 'I', 'F', 'C'):
-            return "aifc";
-        case FOURCC('F', 'L', 'A', 'C'):
-            return "flac";
-        case FOURCC('N', 'x', 'T', 'S'):
-        case FOURCC('.', 's', 'n', 'd'):
-            return "snd";
-        case FOURCC('C', 'A', 'F', ' '):
-            return "caf";
-        case FOURCC('S', 'd', '2', 'f'):
-            return "sd2";
-        case FOURCC('D', 'A', 'T', 'A'):
-        case FOURCC('?', '?', '?', '?'):
-            return "raw";
-        default:
-            return "";
-    }
+    const SoundFileType *t = sound_file_type(type);
+    return t && t->exts[0] ? t->exts[0] : "";
 }
 
 bool locate(const std::string &name, const t_fourcc *types, short ntypes, Located *out) {

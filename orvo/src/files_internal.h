@@ -24,6 +24,17 @@ bool locate(const std::string &name, const t_fourcc *types, short ntypes, Locate
 // The type code of a file: from its contents when libsndfile recognises them,
 // else from its extension, else 0.
 t_fourcc file_type(const std::string &fullpath);
+// A sound-file type the host knows. One table of them (files.cpp) serves the file
+// lookup, the save dialog and the sound-file object.
+struct SoundFileType {
+    t_fourcc type;
+    int sf_format;         // libsndfile's container (and byte order), recognised in a file's
+                           // contents and written when writable; 0 when libsndfile has none
+    bool writable;
+    const char *exts[5];   // the extensions that name it, the usual one first
+};
+// The row of a type code, or null.
+const SoundFileType *sound_file_type(t_fourcc type);
 // The usual extension for a type code ("wav" for WAVE), or "" when it has none.
 const char *type_extension(t_fourcc type);
 // The type code of a file name's extension (any case), or 0.
