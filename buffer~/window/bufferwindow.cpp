@@ -2,6 +2,7 @@
 // waveform~ view per channel. The window object outlives its patcher, which
 // exists only while the editor is open, and keeps the window's rectangle.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "window.h"
@@ -119,7 +120,8 @@ void bufferwindow_makeobjects(t_bufferwindow *w) {
 void bufferwindow_createwaveforms(t_bufferwindow *w, t_atom_long n) {
     if (!w) return;
     bufferwindow_clearwaveforms(w);
-    if (n < 1) return;
+    // A channel count whose table of views cannot even be sized gets no views.
+    if (n < 1 || n > PTRDIFF_MAX / (t_atom_long)sizeof(t_object *)) return;
     w->w_waveforms = (t_object **)sysmem_newptrclear((t_ptr_int)(n * (t_atom_long)sizeof(t_object *)));
 }
 
