@@ -4,7 +4,9 @@
 # the sound-file object and the load driver), codec (the exported sample codec
 # library) and message (random messages to buffers sharing names). Corpora grow
 # in build-fuzz/fuzz/corpus; findings land in build-fuzz/fuzz/findings and fail
-# the run.
+# the run. With FUZZ_REPEATABLE=1 (as CI runs it) each target starts from a fixed
+# seed and stops after a fixed number of inputs (or 2 x SECONDS), so that a run
+# tries the same inputs on every machine; without it, runs explore afresh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -33,9 +35,18 @@ for t in "${targets[@]}"; do
     message) opts=(-timeout=60 -max_len=4096 -rss_limit_mb=4096) ;;
     *) opts=(-timeout=10 -max_len=8192) ;;
   esac
-  echo "== fuzz $t: ${seconds}s =="
+  limit=(-max_total_time="$seconds")
+  if [ "${FUZZ_REPEATABLE:-0}" = 1 ]; then
+    case $t in
+      file) runs=10000 ;;
+      message) runs=30000 ;;
+      *) runs=500000 ;;
+    esac
+    limit=(-seed=1 -runs=$runs -max_total_time=$((2 * seconds)))
+  fi
+  echo "== fuzz $t: ${limit[*]} =="
   log=$out/$t.log
-  if "$out/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/findings/$t-" \
+  if "$out/fuzz_$t" "${limit[@]}" -print_final_stats=1 -artifact_prefix="$out/findings/$t-" \
       "${opts[@]}" "$corpus" "${seeds[@]}" > "$log" 2>&1; then
     grep -E '^(stat::number_of_executed_units|stat::new_units_added|files:|messages:|Done )' "$log" || true
   else

@@ -22,4 +22,4 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs"
 
 echo "== fuzzing (clang, libFuzzer + ASan/UBSan), a minute per target =="
-bash scripts/fuzz.sh 60
+FUZZ_REPEATABLE=1 bash scripts/fuzz.sh 60
