@@ -1,4 +1,4 @@
-// Writes the seed corpus of the file fuzzer: one short sound file of every
+// Writes the starting inputs of the file fuzzer: one short sound file of every
 // container and encoding the reader accepts (libsndfile for most, FFmpeg's
 // libraries for MPEG-4, MP3 and movie sound), an AIFF file with loops and
 // markers, truncated copies and an empty file. Each seed is the control byte
