@@ -72,48 +72,53 @@ void each(const t_edit_job &job, long b, long e, F f) {
 // The product with a weight, formed in double.
 inline vf weighted(vf x, vd w) { return narrow(widen(x) * w); }
 
-// I0 of C vectors of arguments by the power series in y = (x / 2)^2 with its first
-// `terms` coefficients, all at once so that their chains of multiply-adds overlap.
-constexpr int C = EDIT_CHAINS;
-inline void i0v(const vd *x, vd *out, int terms) {
-    const double *c = edit_i0_coefficients();
-    vd y[C], p[C];
-    for (int j = 0; j < C; j++) {
-        vd h = x[j] * 0.5;
-        y[j] = h * h;
-        p[j] = splat(c[terms - 1]);
-    }
-    for (int k = terms - 2; k >= 0; k--) {
-        vd ck = splat(c[k]);
-        for (int j = 0; j < C; j++) p[j] = fmav(p[j], y[j], ck);
-    }
-    for (int j = 0; j < C; j++) out[j] = p[j];
+// a / d rounded once, as a division gives it, from r = 1 / d rounded once: the
+// product's remainder, exact by the fused multiply-add, corrects the product. The
+// remainder is exact only away from overflow and underflow; there, and for NaN, the
+// lanes divide.
+inline vd quotient(vd a, vd d, vd r) {
+    vd q = a * r, m = absv(q);
+    vl huge = ~(m < splat(0x1p900)), tiny = (m < splat(0x1p-900)) & (a != splat(0.0));
+    if (any(huge | tiny)) return a / d;
+    return fmav(fmav(-q, d, a), r, q);
 }
 
-// The Kaiser window for a beta whose I0 the series gives (|beta| below edit_i0_series_below).
+// The Kaiser window for a beta whose I0 the series gives (|beta| below edit_i0_series_below):
+// the series in y = (beta sqrt(1 - x^2) / 2)^2 over the terms it needs at beta, C
+// vectors of samples at once so that their chains of multiply-adds overlap.
+constexpr int C = EDIT_CHAINS;
 void kaiser(const t_edit_job &job, long b, long e) {
     const double beta = job.v[0];
     const bool half = job.op == t_edit_op::kaiser_half;
     const int terms = edit_i0_count(beta);
+    const double *c = edit_i0_coefficients();
     const long n = job.n;
-    const double d = (double)(n - 1), dn = (double)n;
-    vd arg[C], den[C];
-    for (int j = 0; j < C; j++) arg[j] = splat(beta);
-    i0v(arg, den, terms);
+    // Sample i of the full form is at x = 2i / (n - 1) - 1; sample n-1-k of the half
+    // form takes the weight at k/n - 1.
+    const vd d = splat(half ? (double)n : (double)(n - 1)), rd = splat(1.0) / d;
+    const vd den = splat(job.v[1]), rden = splat(1.0) / den;
+    const vd last = splat((double)(n - 1));
     float *s = job.s;
     long i = b;
     for (; i + C * W <= e; i += C * W) {
-        vd num[C];
+        vd y[C], p[C];
+#pragma GCC unroll 16
         for (int j = 0; j < C; j++) {
             vd k = index(i + W * j);
-            // Sample n-1-k of the half form takes the weight at k/n - 1.
-            vd x = half ? (splat((double)(n - 1)) - k) / splat(dn) - 1.0 : 2.0 * k / splat(d) - 1.0;
+            vd x = quotient(half ? last - k : k + k, d, rd) - 1.0;
             vd r = 1.0 - x * x;
-            r = splat(0.0) < r ? r : splat(0.0);
-            arg[j] = splat(beta) * sqrtv(r);
+            vd h = splat(beta) * sqrtv(splat(0.0) < r ? r : splat(0.0)) * 0.5;
+            y[j] = h * h;
+            p[j] = splat(c[terms - 1]);
         }
-        i0v(arg, num, terms);
-        for (int j = 0; j < C; j++) store(s + i + W * j, weighted(load(s + i + W * j), num[j] / den[0]));
+        for (int t = terms - 2; t >= 0; t--) {
+            vd ct = splat(c[t]);
+            // Unrolled, so that the chains stay in registers and overlap.
+#pragma GCC unroll 16
+            for (int j = 0; j < C; j++) p[j] = fmav(p[j], y[j], ct);
+        }
+#pragma GCC unroll 16
+        for (int j = 0; j < C; j++) store(s + i + W * j, weighted(load(s + i + W * j), quotient(p[j], den, rden)));
     }
     for (; i < e; i++) s[i] = edit_sample(job, i, s[i]);
 }
@@ -124,21 +129,23 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
     const long n = job.n;
     const double dn = (double)n, v0 = job.v[0], v1 = job.v[1];
     const vd small = splat(kSmallWeight);
+    // Reciprocals of the denominators the loops divide by.
+    const vd rdn = splat(1.0 / dn), r2dn = splat(1.0 / (2.0 * dn)), rv0 = splat(1.0 / v0);
     switch (job.op) {
     case t_edit_op::constant: {
         vf c = splatf((float)v0);
         return each(job, b, e, [c](vd, vf, vl &) { return c; });
     }
     case t_edit_op::fill_cos:
-        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(cosv(splat(v0) * i / splat(dn))); });
+        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(cosv(quotient(splat(v0) * i, splat(dn), rdn))); });
     case t_edit_op::fill_sin:
-        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(sinv(splat(v0) * i / splat(dn))); });
+        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(sinv(quotient(splat(v0) * i, splat(dn), rdn))); });
     case t_edit_op::sinc_onesided:
     case t_edit_op::sinc_centred: {
         // The peak (0 / 0 here) is the plain formula's.
         const double peak = job.op == t_edit_op::sinc_centred ? (double)(n / 2) : 0.0;
         return each(job, b, e, [&](vd i, vf, vl &plain) {
-            vd u = (i - splat(peak)) * kPi / splat(v0);
+            vd u = quotient((i - splat(peak)) * kPi, splat(v0), rv0);
             plain = i == splat(peak);
             return narrow(sinv(u) / u);
         });
@@ -152,7 +159,7 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
         });
     case t_edit_op::raisedcos_half:
         return each(job, b, e, [&](vd i, vf x, vl &plain) {
-            vd w = splat(v0) + splat(v1) * cosv(2.0 * kPi * i / splat(2.0 * dn));
+            vd w = splat(v0) + splat(v1) * cosv(quotient(2.0 * kPi * i, splat(2.0 * dn), r2dn));
             plain = absv(w) < small;
             return weighted(x, w);
         });
@@ -164,7 +171,7 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
             // 4 pi p / d is twice 2 pi p / d exactly; its cosine, (c - s)(c + s), is
             // within a few ulps of 1 where the weight is not small.
             vd sn, cs;
-            sincosv(2.0 * kPi * p / splat(v0), sn, cs);
+            sincosv(quotient(2.0 * kPi * p, splat(v0), rv0), sn, cs);
             vd w = 0.42 - 0.5 * cs + 0.08 * ((cs - sn) * (cs + sn));
             plain = absv(w) < small;
             return weighted(x, w);
