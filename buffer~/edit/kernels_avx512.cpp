@@ -11,8 +11,9 @@
 #define EDIT_NAME(f) f##_avx512
 #define EDIT_COS(x) Sleef_cosd8_u35avx512f(x)
 #define EDIT_SIN(x) Sleef_sind8_u35avx512f(x)
-#define EDIT_SINCOS(x) Sleef_sincosd8_u35avx512f(x)
 #define EDIT_SQRT(x) _mm512_mask_sqrt_pd(x, 0xff, x)  // the plain form trips a false warning of GCC 12
+#define EDIT_WIDEN(v) _mm512_maskz_cvtps_pd(0xff, (__m256)(v))  // masked: see EDIT_SQRT
+#define EDIT_NARROW(v) _mm512_maskz_cvtpd_ps(0xff, (__m512d)(v))
 #define EDIT_FMA(a, b, c) _mm512_fmadd_pd(a, b, c)
 #define EDIT_ANY(m) (_mm512_test_epi64_mask((__m512i)(m), (__m512i)(m)) != 0)
 

@@ -2,9 +2,10 @@
 // includes it is compiled for one instruction set and first defines EDIT_LANES,
 // EDIT_LANE_NUMBERS (the braced list 0 .. EDIT_LANES - 1), EDIT_NAME(f) (the name of
 // f for that set) and, over vectors of that many doubles, EDIT_COS, EDIT_SIN,
-// EDIT_SINCOS (sine in .x, cosine in .y), EDIT_SQRT, EDIT_FMA (a * b + c rounded
-// once) and EDIT_ANY (some lane of a mask is set); and EDIT_CHAINS, how many vectors
-// of its registers one series may keep in flight.
+// EDIT_SQRT, EDIT_FMA (a * b + c rounded once), EDIT_ANY (some lane of a mask is
+// set), EDIT_WIDEN and EDIT_NARROW (from and to as many floats, one instruction
+// each); and EDIT_CHAINS, how many vectors of its registers one series may keep in
+// flight.
 //
 // Every value is formed by the operations of the plain formula, in its order (those
 // files are compiled with -ffp-contract=off: no multiply-add is fused unless asked
@@ -27,11 +28,6 @@ const double kSmallWeight = 1.0 / 8192.0;
 
 inline vd cosv(vd x) { return (vd)EDIT_COS(x); }
 inline vd sinv(vd x) { return (vd)EDIT_SIN(x); }
-inline void sincosv(vd x, vd &s, vd &c) {
-    auto r = EDIT_SINCOS(x);
-    s = (vd)r.x;
-    c = (vd)r.y;
-}
 inline vd sqrtv(vd x) { return (vd)EDIT_SQRT(x); }
 inline vd fmav(vd a, vd b, vd c) { return (vd)EDIT_FMA(a, b, c); }
 inline bool any(vl m) { return EDIT_ANY(m); }
@@ -44,8 +40,8 @@ inline vf load(const float *p) {
     return v;
 }
 inline void store(float *p, vf v) { __builtin_memcpy(p, &v, sizeof v); }
-inline vd widen(vf v) { return __builtin_convertvector(v, vd); }
-inline vf narrow(vd v) { return __builtin_convertvector(v, vf); }
+inline vd widen(vf v) { return (vd)EDIT_WIDEN(v); }
+inline vf narrow(vd v) { return (vf)EDIT_NARROW(v); }
 inline vd absv(vd x) { return (vd)((vl)x & ~(vl)splat(-0.0)); }
 
 // The indices i .. i+W-1 as doubles (exact below 2^53).
@@ -67,6 +63,37 @@ void each(const t_edit_job &job, long b, long e, F f) {
         store(s + i, y);
     }
     for (; i < e; i++) s[i] = edit_sample(job, i, s[i]);
+}
+
+// The same for a formula that takes the sine or cosine (trig) of an argument: for
+// G vectors of samples at a time, arg(indices) gives the arguments, then the calls
+// into the vector library follow one another, then out(indices, old values, the
+// function's values, lanes for the plain formula) gives the new values, so that
+// no call waits on the one before it.
+template <class A, class T, class F>
+void each_of(const t_edit_job &job, long b, long e, A arg, T trig, F out) {
+    constexpr int G = 4;
+    float *s = job.s;
+    long i = b;
+    for (; i + G * W <= e; i += G * W) {
+        vd u[G];
+#pragma GCC unroll 4
+        for (int g = 0; g < G; g++) u[g] = arg(index(i + W * g));
+#pragma GCC unroll 4
+        for (int g = 0; g < G; g++) u[g] = trig(u[g]);
+#pragma GCC unroll 4
+        for (int g = 0; g < G; g++) {
+            long at = i + W * g;
+            vf x = load(s + at);
+            vl plain = {};
+            vf y = out(index(at), x, u[g], plain);
+            if (any(plain))
+                for (int l = 0; l < W; l++)
+                    if (plain[l]) y[l] = edit_sample(job, at + l, x[l]);
+            store(s + at, y);
+        }
+    }
+    each(job, i, e, [&](vd k, vf x, vl &plain) { return out(k, x, trig(arg(k)), plain); });
 }
 
 // The product with a weight, formed in double.
@@ -137,45 +164,55 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
         return each(job, b, e, [c](vd, vf, vl &) { return c; });
     }
     case t_edit_op::fill_cos:
-        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(cosv(quotient(splat(v0) * i, splat(dn), rdn))); });
     case t_edit_op::fill_sin:
-        return each(job, b, e, [&](vd i, vf, vl &) { return narrow(sinv(quotient(splat(v0) * i, splat(dn), rdn))); });
+        return each_of(
+            job, b, e, [&](vd i) { return quotient(splat(v0) * i, splat(dn), rdn); },
+            [&](vd u) { return job.op == t_edit_op::fill_cos ? cosv(u) : sinv(u); },
+            [](vd, vf, vd t, vl &) { return narrow(t); });
     case t_edit_op::sinc_onesided:
     case t_edit_op::sinc_centred: {
         // The peak (0 / 0 here) is the plain formula's.
         const double peak = job.op == t_edit_op::sinc_centred ? (double)(n / 2) : 0.0;
-        return each(job, b, e, [&](vd i, vf, vl &plain) {
-            vd u = quotient((i - splat(peak)) * kPi, splat(v0), rv0);
+        auto u = [&](vd i) { return quotient((i - splat(peak)) * kPi, splat(v0), rv0); };
+        return each_of(job, b, e, u, sinv, [&](vd i, vf, vd t, vl &plain) {
             plain = i == splat(peak);
-            return narrow(sinv(u) / u);
+            return narrow(t / u(i));
         });
     }
     case t_edit_op::raisedcos_full:
-        return each(job, b, e, [&](vd i, vf x, vl &plain) {
-            vf r = narrow(i) / splatf((float)n);
-            vd w = splat(v0) + splat(v1) * cosv(2.0 * kPi * (widen(r) - 0.5));
-            plain = absv(w) < small;
-            return weighted(x, w);
-        });
-    case t_edit_op::raisedcos_half:
-        return each(job, b, e, [&](vd i, vf x, vl &plain) {
-            vd w = splat(v0) + splat(v1) * cosv(quotient(2.0 * kPi * i, splat(2.0 * dn), r2dn));
-            plain = absv(w) < small;
-            return weighted(x, w);
-        });
+    case t_edit_op::raisedcos_half: {
+        const bool half = job.op == t_edit_op::raisedcos_half;
+        return each_of(
+            job, b, e,
+            [&](vd i) {
+                if (half) return quotient(2.0 * kPi * i, splat(2.0 * dn), r2dn);
+                vf r = narrow(i) / splatf((float)n);
+                return 2.0 * kPi * (widen(r) - 0.5);
+            },
+            cosv,
+            [&](vd, vf x, vd c, vl &plain) {
+                vd w = splat(v0) + splat(v1) * c;
+                plain = absv(w) < small;
+                return weighted(x, w);
+            });
+    }
     case t_edit_op::blackman_full:
     case t_edit_op::blackman_half: {
         const bool half = job.op == t_edit_op::blackman_half;
-        return each(job, b, e, [&](vd i, vf x, vl &plain) {
-            vd p = half ? widen(narrow(i / 2.0 + splat((double)(n / 2)))) : i;
-            // 4 pi p / d is twice 2 pi p / d exactly; its cosine, (c - s)(c + s), is
-            // within a few ulps of 1 where the weight is not small.
-            vd sn, cs;
-            sincosv(quotient(2.0 * kPi * p, splat(v0), rv0), sn, cs);
-            vd w = 0.42 - 0.5 * cs + 0.08 * ((cs - sn) * (cs + sn));
-            plain = absv(w) < small;
-            return weighted(x, w);
-        });
+        return each_of(
+            job, b, e,
+            [&](vd i) {
+                vd p = half ? widen(narrow(i * 0.5 + splat((double)(n / 2)))) : i;  // i / 2, exactly
+                return quotient(2.0 * kPi * p, splat(v0), rv0);
+            },
+            cosv,
+            [&](vd, vf x, vd c, vl &plain) {
+                // 4 pi p / d is twice 2 pi p / d exactly; its cosine, 2c^2 - 1, is
+                // within a few ulps of 1 where the weight is not small.
+                vd w = 0.42 - 0.5 * c + 0.08 * (2.0 * c * c - 1.0);
+                plain = absv(w) < small;
+                return weighted(x, w);
+            });
     }
     case t_edit_op::kaiser_full:
     case t_edit_op::kaiser_half:
