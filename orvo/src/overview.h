@@ -30,6 +30,7 @@ class Overview {
 
   private:
     MinMax scan(int64_t ch, int64_t lo, int64_t hi, MinMax m) const;
+    void fine_block(const float *p, MinMax *out) const;
     const float *samples_ = nullptr;
     int64_t frames_ = 0, nchans_ = 0;
     std::vector<MinMax> fine_, coarse_;  // [block * nchans + channel]
