@@ -7,7 +7,7 @@
 
 #define EDIT_LANES 4
 #define EDIT_LANE_NUMBERS {0, 1, 2, 3}
-#define EDIT_CHAINS 4
+#define EDIT_CHAINS 12
 #define EDIT_NAME(f) f##_avx2
 #define EDIT_COS(x) Sleef_cosd4_u35avx2(x)
 #define EDIT_SIN(x) Sleef_sind4_u35avx2(x)

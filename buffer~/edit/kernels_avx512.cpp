@@ -7,7 +7,7 @@
 
 #define EDIT_LANES 8
 #define EDIT_LANE_NUMBERS {0, 1, 2, 3, 4, 5, 6, 7}
-#define EDIT_CHAINS 8
+#define EDIT_CHAINS 12
 #define EDIT_NAME(f) f##_avx512
 #define EDIT_COS(x) Sleef_cosd8_u35avx512f(x)
 #define EDIT_SIN(x) Sleef_sind8_u35avx512f(x)
