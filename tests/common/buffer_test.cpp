@@ -1,6 +1,10 @@
 #include "buffer_test.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace orvo_test {
 
@@ -11,6 +15,23 @@ Atoms::Atoms(const std::string &text) {
 Atoms::~Atoms() {
     if (argv) sysmem_freeptr(argv);
 }
+
+void make_sound(const std::string &path, long chans, long frames, int rate, int format) {
+    SF_INFO info{0, rate, (int)chans, format ? format : SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+    SNDFILE *s = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(s, nullptr) << sf_strerror(nullptr);
+    std::vector<float> data((size_t)(chans * frames));
+    for (size_t i = 0; i < data.size(); ++i) data[i] = pattern((long)i / chans, (long)i % chans);
+    sf_writef_float(s, data.data(), frames);
+    sf_close(s);
+}
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void spit(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 void BufferTest::TearDown() {
     for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) object_free(*it);
