@@ -58,6 +58,15 @@ t_orvo_err BufferTest::send(void *x, const std::string &sel, const std::string &
     return object_method_typed(x, gensym(sel.c_str()), a.argc, a.argv, nullptr);
 }
 
+void BufferTest::sends(void *x, const std::string &messages) {
+    for (size_t at = 0; at < messages.size();) {
+        size_t end = std::min(messages.find(';', at), messages.size()), space = messages.find(' ', at);
+        std::string sel = messages.substr(at, std::min(space, end) - at);
+        send(x, sel, space < end ? messages.substr(space + 1, end - space - 1) : "");
+        at = end + 1;
+    }
+}
+
 void BufferTest::send_sched(void *x, const std::string &sel, const std::string &args) {
     orvo::run_on_scheduler([&] { send(x, sel, args); });
 }

@@ -43,6 +43,8 @@ class BufferTest : public HostTest {
     void free_box(t_object *x);
     // A typed message, as from a patch cord on the main thread.
     t_orvo_err send(void *x, const std::string &sel, const std::string &args = "");
+    // Messages "SELECTOR ARGS" separated by ';', sent in order.
+    void sends(void *x, const std::string &messages);
     // The same, delivered on the scheduler thread.
     void send_sched(void *x, const std::string &sel, const std::string &args = "");
     // Attach a watcher to a name: its lines appear in the console.

@@ -6,8 +6,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 
 namespace {
 
+using Lines = std::vector<std::string>;
 constexpr t_fourcc AIFF = FOURCC('A', 'I', 'F', 'F'), WAVE = FOURCC('W', 'A', 'V', 'E'),
                    FLAC = FOURCC('F', 'L', 'A', 'C'), DATA = FOURCC('D', 'A', 'T', 'A');
 
@@ -24,13 +23,11 @@ std::string fourcc_text(t_atom_long code) {
     return s;
 }
 
-// A sound file as libsndfile sees it; format 0 when it could not be read.
+// A sound file as libsndfile sees it (hint: the layout of a headerless file); format 0 when unreadable.
 struct Sound {
     SF_INFO info{};
     std::vector<float> samples;
 };
-
-// hint: the layout of a headerless file.
 Sound read_sound(const std::string &path, SF_INFO hint = {}) {
     Sound s{hint, {}};
     SNDFILE *f = sf_open(path.c_str(), SFM_READ, &s.info);
@@ -40,30 +37,10 @@ Sound read_sound(const std::string &path, SF_INFO hint = {}) {
     sf_close(f);
     return s;
 }
-
-class Write : public orvo_test::BufferTest {
-  protected:
-    // A buffer of frames x chans holding a pattern that differs in every sample and stays inside -1..1.
-    t_buffer *filled(const std::string &name, t_atom_long frames, t_atom_long chans) {
-        t_buffer *b = buffer(name);
-        send(b, "sizeinsamps", std::to_string(frames) + " " + std::to_string(chans));
-        for (t_atom_long i = 0; i < frames * chans; i++) b->b_samples[i] = (float)(((i * 37) % 199) - 99) / 110.0f;
-        orvo::advance(1);
-        console();
-        return b;
-    }
-    // A print box "P" on the bang outlet and a watcher on the name: each write then
-    // shows as "watch <name>: buffer_modified" and "P: bang".
-    void observe(t_buffer *b, const std::string &name) {
-        ASSERT_TRUE(orvo::connect(&b->b_obj, 1, box("print", "P")));
-        watch(name);
-    }
-    std::string path(const std::string &name) const { return dir_.file(name); }
-    orvo_test::TempDir dir_;
-};
+int container(const std::string &path) { return read_sound(path).info.format & SF_FORMAT_TYPEMASK; }
 
 // Every sample of the file equals the buffer's within tol, frame by frame and channel by channel.
-::testing::AssertionResult same_samples(const t_buffer *b, const Sound &s, float tol) {
+::testing::AssertionResult same_samples(const t_buffer *b, const Sound &s, float tol = 1e-4f) {
     if (!s.info.format || s.info.frames != b->b_frames || s.info.channels != b->b_nchans)
         return ::testing::AssertionFailure() << "file read: " << s.info.frames << "x" << s.info.channels;
     for (size_t i = 0; i < s.samples.size(); i++)
@@ -72,91 +49,92 @@ class Write : public orvo_test::BufferTest {
     return ::testing::AssertionSuccess();
 }
 
+class Write : public orvo_test::BufferTest {
+  protected:
+    // A buffer of frames x chans holding a pattern that differs in every sample and stays inside -1..1;
+    // observed, each write shows as "watch NAME: buffer_modified" and "P: bang".
+    t_buffer *filled(const std::string &name, t_atom_long frames, t_atom_long chans, bool observed = false) {
+        t_buffer *b = buffer(name);
+        send(b, "sizeinsamps", std::to_string(frames) + " " + std::to_string(chans));
+        for (t_atom_long i = 0; i < frames * chans; i++) b->b_samples[i] = (float)(((i * 37) % 199) - 99) / 110.0f;
+        if (observed) {
+            EXPECT_TRUE(orvo::connect(&b->b_obj, 1, box("print", "P")));
+            watch(name);
+        }
+        orvo::advance(1);
+        console();
+        return b;
+    }
+    std::string path(const std::string &name) const { return dir_.file(name); }
+    orvo_test::TempDir dir_;
+};
+
 TEST_F(Write, FormatSamptypeAndFiletypeSettings) {
-    struct Case {
-        const char *from, *msg, *args;  // from: the format set first
-        const char *state;              // size, encoding and file type afterwards
-        const char *error;              // "" for none
-    };
-    // The rows run in order on one buffer: the file type carries over from row to row.
-    const Case cases[] = {
-        {"float32", "filetype", "wave", "4 FL32 WAVE", ""},
-        {"float32", "filetype", "raw", "4 FL32 ????", ""},
-        {"float32", "filetype", "aiff", "4 FL32 AIFF", ""},
-        {"float32", "filetype", "au", "4 FL32 NxTS", ""},
-        {"float32", "filetype", "flac", "4 FL32 NxTS", ""},  // not file types of this message
-        {"float32", "filetype", "WAVE", "4 FL32 NxTS", ""},
-        {"float64", "format", "int8", "1 NONE NxTS", ""},
-        {"float64", "format", "int16", "2 NONE NxTS", ""},
-        {"float64", "format", "int24", "3 NONE NxTS", ""},
-        {"float64", "format", "int32", "4 NONE NxTS", ""},
-        {"float64", "format", "float32", "4 FL32 NxTS", ""},
-        {"alaw", "format", "float64", "8 FL64 NxTS", ""},
-        {"float64", "format", "mulaw", "1 ULAW NxTS", ""},
-        {"float64", "format", "alaw", "1 ALAW NxTS", ""},
-        {"float64", "samptype", "mulaw", "1 ULAW NxTS", ""},
-        {"float64", "samptype", "int24", "3 NONE NxTS", ""},
+    // The rows run in order on one buffer, each after the format of its first column:
+    // the file type carries over from row to row. Then size, encoding and file type.
+    const struct {
+        const char *from, *msg, *state, *error;
+    } cases[] = {
+        {"float32", "filetype wave", "4 FL32 WAVE", ""}, {"float32", "filetype raw", "4 FL32 ????", ""},
+        {"float32", "filetype aiff", "4 FL32 AIFF", ""}, {"float32", "filetype au", "4 FL32 NxTS", ""},
+        // not file types of this message
+        {"float32", "filetype flac", "4 FL32 NxTS", ""}, {"float32", "filetype WAVE", "4 FL32 NxTS", ""},
+        {"float64", "format int8", "1 NONE NxTS", ""}, {"float64", "format int16", "2 NONE NxTS", ""},
+        {"float64", "format int24", "3 NONE NxTS", ""}, {"float64", "format int32", "4 NONE NxTS", ""},
+        {"float64", "format float32", "4 FL32 NxTS", ""}, {"alaw", "format float64", "8 FL64 NxTS", ""},
+        {"float64", "format mulaw", "1 ULAW NxTS", ""}, {"float64", "format alaw", "1 ALAW NxTS", ""},
+        {"float64", "samptype mulaw", "1 ULAW NxTS", ""}, {"float64", "samptype int24", "3 NONE NxTS", ""},
         // A bit depth always means plain integers, even one that is refused.
-        {"float64", "format", "8", "1 NONE NxTS", ""},
-        {"float64", "format", "16", "2 NONE NxTS", ""},
-        {"float32", "format", "24", "3 NONE NxTS", ""},
-        {"float64", "format", "32", "4 NONE NxTS", ""},
-        {"float32", "format", "12", "4 NONE NxTS", "unsupported output bit depth 12"},
+        {"float64", "format 8", "1 NONE NxTS", ""}, {"float64", "format 16", "2 NONE NxTS", ""},
+        {"float32", "format 24", "3 NONE NxTS", ""}, {"float64", "format 32", "4 NONE NxTS", ""},
+        {"float32", "format 12", "4 NONE NxTS", "buffer~: error: unsupported output bit depth 12"},
         // Ignored: floats, wrongly cased names, nothing. Only the first argument counts.
-        {"mulaw", "format", "16.0", "1 ULAW NxTS", ""},
-        {"mulaw", "format", "", "1 ULAW NxTS", ""},
-        {"mulaw", "samptype", "MULAW", "1 ULAW NxTS", ""},
-        {"mulaw", "format", "24 12", "3 NONE NxTS", ""},
+        {"mulaw", "format 16.0", "1 ULAW NxTS", ""}, {"mulaw", "format", "1 ULAW NxTS", ""},
+        {"mulaw", "samptype MULAW", "1 ULAW NxTS", ""}, {"mulaw", "format 24 12", "3 NONE NxTS", ""},
     };
     t_buffer *b = buffer();
-    for (const Case &c : cases) {
+    for (auto &c : cases) {
+        SCOPED_TRACE(std::string(c.from) + ", " + c.msg);
         send(b, "format", c.from);
-        send(b, c.msg, c.args);
-        std::string what = std::string(c.from) + ", " + c.msg + " " + c.args;
-        EXPECT_EQ(
-            std::to_string(b->b_outsampsize) + " " + fourcc_text(b->b_samptype) + " " + fourcc_text(b->b_filetype),
-            c.state)
-            << what;
-        std::vector<std::string> said;
-        if (*c.error) said.push_back(std::string("buffer~: error: ") + c.error);
-        EXPECT_EQ(console(), said) << what;
+        sends(b, c.msg);
+        EXPECT_EQ(std::to_string(b->b_outsampsize) + " " + fourcc_text(b->b_samptype) + " " +
+                      fourcc_text(b->b_filetype),
+                  c.state);
+        EXPECT_EQ(console(), *c.error ? Lines{c.error} : Lines{});
     }
 }
 
 TEST_F(Write, DialogOffersFollowTheTypeAndTheMessageAndCancelWritesNothing) {
     const std::vector<t_fourcc> four{AIFF, WAVE, DATA, FLAC};
-    const t_fourcc NEXT = FOURCC('N', 'x', 'T', 'S'), SND = FOURCC('.', 's', 'n', 'd'),
-                   SD2 = FOURCC('S', 'd', '2', 'f'), MP3 = FOURCC('M', 'p', '3', ' ');
-    struct Case {
-        t_atom_long filetype;  // b_filetype before the message
+    const struct {
+        t_fourcc filetype;  // before the message
         const char *msg, *offered;
         std::vector<t_fourcc> types;
         t_fourcc selected;
-    };
-    const Case cases[] = {
-        {WAVE, "write", "Untitled.wav", four, WAVE},       {AIFF, "write", "Untitled.aif", four, AIFF},
+    } cases[] = {
+        {WAVE, "write", "Untitled.wav", four, WAVE}, {AIFF, "write", "Untitled.aif", four, AIFF},
         // A type the list does not hold is not preselected: the list's first is.
-        {NEXT, "write", "Untitled.snd", four, AIFF},       {SND, "write", "Untitled.snd", four, AIFF},
-        {SD2, "write", "Untitled.sd", four, AIFF},         {FLAC, "write", "Untitled.raw", four, FLAC},
-        {MP3, "write", "Untitled.raw", four, AIFF},
+        {FOURCC('N', 'x', 'T', 'S'), "write", "Untitled.snd", four, AIFF},
+        {FOURCC('.', 's', 'n', 'd'), "write", "Untitled.snd", four, AIFF},
+        {FOURCC('S', 'd', '2', 'f'), "write", "Untitled.sd", four, AIFF}, {FLAC, "write", "Untitled.raw", four, FLAC},
+        {FOURCC('M', 'p', '3', ' '), "write", "Untitled.raw", four, AIFF},
         {WAVE, "writeflac", "Untitled.raw", {FLAC}, FLAC}, {AIFF, "writewave", "Untitled.wav", {WAVE}, WAVE},
         {WAVE, "writeaiff", "Untitled.aif", {AIFF}, AIFF}, {AIFF, "writeraw", "Untitled.raw", {DATA}, DATA},
     };
-    t_buffer *b = filled("d", 10, 1);
-    observe(b, "d");
-    for (const Case &c : cases) {
+    t_buffer *b = filled("d", 10, 1, true);
+    for (auto &c : cases) {
+        SCOPED_TRACE(std::string(c.msg) + " from " + fourcc_text(c.filetype));
         b->b_filetype = c.filetype;
         send(b, c.msg);  // no answer queued: the dialog is cancelled
         auto offer = orvo::last_save_offer();
-        std::string what = std::string(c.msg) + " from " + fourcc_text(c.filetype);
-        EXPECT_EQ(offer.default_name, c.offered) << what;
-        EXPECT_EQ(offer.types, c.types) << what;
-        EXPECT_EQ(offer.selected, c.selected) << what;
-        EXPECT_TRUE(offer.autoextension) << what;
+        EXPECT_EQ(offer.default_name, c.offered);
+        EXPECT_EQ(offer.types, c.types);
+        EXPECT_EQ(offer.selected, c.selected);
+        EXPECT_TRUE(offer.autoextension);
         // The typed messages keep their type even when cancelled; "write" leaves it alone.
-        EXPECT_EQ(b->b_filetype, std::string(c.msg) == "write" ? c.filetype : c.selected) << what;
+        EXPECT_EQ(b->b_filetype, std::string(c.msg) == "write" ? c.filetype : c.selected);
         orvo::advance(1);
-        EXPECT_TRUE(console().empty()) << what;  // no notification, no bang
+        EXPECT_TRUE(console().empty());  // no notification, no bang
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir_.path));
 }
@@ -167,38 +145,36 @@ TEST_F(Write, DialogAnswersDecideNameFolderAndType) {
     // The preselected type's extension is added, and the answer's folder is used.
     orvo::dialog_answer_save(path("chosen/pick"));
     send(b, "writewave");
-    EXPECT_TRUE(same_samples(b, read_sound(path("chosen/pick.wav")), 1e-4f));
+    EXPECT_TRUE(same_samples(b, read_sound(path("chosen/pick.wav"))));
     // The type picked in the dialog is written and kept.
     orvo::dialog_answer_save(path("choose.flac"), FLAC);
     send(b, "write");
     EXPECT_EQ(fourcc_text(b->b_filetype), "FLAC");
-    EXPECT_EQ(read_sound(path("choose.flac")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    EXPECT_EQ(container(path("choose.flac")), SF_FORMAT_FLAC);
     // The answer is taken as it comes back: its extension does not pick the type.
     orvo::dialog_answer_save(path("named.wav"));
     send(b, "writeaiff");
-    EXPECT_EQ(read_sound(path("named.wav")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+    EXPECT_EQ(container(path("named.wav")), SF_FORMAT_AIFF);
     // A type left from reading a file that cannot be written is not what the user picks.
     b->b_filetype = FOURCC('M', 'p', '3', ' ');
     orvo::dialog_answer_save(path("after_mp3"));
     send(b, "write");
     EXPECT_EQ(fourcc_text(b->b_filetype), "AIFF");
-    EXPECT_EQ(read_sound(path("after_mp3.aif")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+    EXPECT_EQ(container(path("after_mp3.aif")), SF_FORMAT_AIFF);
     EXPECT_TRUE(console().empty());
 }
 
 TEST_F(Write, ContainerEncodingAndContents) {
-    struct Case {
-        const char *setup;  // messages sent first, separated by ';'
+    const int WAV16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16, AIFF16 = SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
+              FLAC16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    const struct {
+        const char *setup;  // messages sent first
         const char *msg, *file;
         t_atom_long frames, chans;
         const char *type;  // b_filetype afterwards
         int format;        // as libsndfile reports it; 0: data with no header, two bytes a sample
         float tol;
-    };
-    const int WAV16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16, AIFF16 = SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
-              FLAC16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    std::filesystem::create_directory(path("sub"));
-    const Case cases[] = {
+    } cases[] = {
         // Encodings, shapes and the buffer's own rate reach the file.
         {"", "write", "sub/a.wav", 7, 3, "WAVE", WAV16, 1e-4f},
         {"format 24;sr 22050", "writeaiff", "c", 2049, 2, "AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1e-6f},
@@ -225,27 +201,25 @@ TEST_F(Write, ContainerEncodingAndContents) {
         {"format mulaw;filetype au", "write", "r", 300, 1, "NxTS", SF_FORMAT_AU | SF_FORMAT_ULAW, 0.02f},
         {"format alaw", "writeraw", "s", 300, 1, "DATA", SF_FORMAT_RAW | SF_FORMAT_ALAW, 0.02f},
     };
-    for (const Case &c : cases) {
+    std::filesystem::create_directory(path("sub"));
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.file);
         t_buffer *b = filled("", c.frames, c.chans);
-        std::istringstream setup(c.setup);
-        for (std::string m; std::getline(setup, m, ';');) send(b, m.substr(0, m.find(' ')), m.substr(m.find(' ') + 1));
+        sends(b, c.setup);
         send(b, c.msg, path(c.file));
-        EXPECT_EQ(fourcc_text(b->b_filetype), c.type) << c.file;
+        EXPECT_EQ(fourcc_text(b->b_filetype), c.type);
         if (!c.format) {
-            EXPECT_EQ(std::filesystem::file_size(path(c.file)), (uintmax_t)(c.frames * c.chans * 2)) << c.file;
+            EXPECT_EQ(std::filesystem::file_size(path(c.file)), (uintmax_t)(c.frames * c.chans * 2));
             continue;
         }
         SF_INFO raw{0, (int)b->b_sr, (int)c.chans, c.format, 0, 0};
         Sound s = read_sound(path(c.file), (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW ? raw : SF_INFO{});
-        EXPECT_EQ(s.info.format, c.format) << c.file;
-        EXPECT_EQ(s.info.samplerate, (int)b->b_sr) << c.file;
-        EXPECT_TRUE(same_samples(b, s, c.tol)) << c.file;
+        EXPECT_EQ(s.info.format, c.format);
+        EXPECT_EQ(s.info.samplerate, (int)b->b_sr);
+        EXPECT_TRUE(same_samples(b, s, c.tol));
     }
     EXPECT_TRUE(console().empty());
-    std::ifstream aifc(path("q.aif"), std::ios::binary);
-    char head[12] = {};
-    aifc.read(head, sizeof head);
-    EXPECT_EQ(std::string(head + 8, 4), "AIFC");
+    EXPECT_EQ(orvo_test::slurp(path("q.aif")).substr(8, 4), "AIFC");
 }
 
 TEST_F(Write, NamesWithoutAFolderThereGoToTheDefaultFolder) {
@@ -258,22 +232,20 @@ TEST_F(Write, NamesWithoutAFolderThereGoToTheDefaultFolder) {
     for (const std::string &name : {plain, lost}) {
         char file[ORVO_PATH_CHARS] = "";
         path_toabsolutesystempath(path_getdefault(), name.c_str(), file);
-        EXPECT_TRUE(same_samples(b, read_sound(file), 1e-4f)) << name;
+        EXPECT_TRUE(same_samples(b, read_sound(file))) << name;
         std::filesystem::remove(file);
     }
-    EXPECT_EQ(console(), std::vector<std::string>{"path: no folder " + path("missing")}) << "the user hears where not";
+    EXPECT_EQ(console(), Lines{"path: no folder " + path("missing")}) << "the user hears where not";
 }
 
 TEST_F(Write, EveryWriteNotifiesAndBangsOnceAndFailuresLeaveNoFile) {
-    t_buffer *b = filled("n", 10, 1);
-    observe(b, "n");
-    std::ofstream(path("old.flac")) << "old";
-    struct Case {
+    t_buffer *b = filled("n", 10, 1, true);
+    orvo_test::spit(path("old.flac"), "old");
+    const struct {
         const char *format, *msg;
         std::string file, said;  // said: the name in the error, "" when the write works
         const char *cause;       // the sound-file object's line before it
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"float32", "writeflac", path("new.flac"), "new.flac", "FLAC cannot hold 32-bit float samples"},
         // the user's file that was there stays
         {"float64", "write", path("old.flac"), "old.flac", "FLAC cannot hold 64-bit float samples"},
@@ -284,57 +256,51 @@ TEST_F(Write, EveryWriteNotifiesAndBangsOnceAndFailuresLeaveNoFile) {
         {"int16", "writeraw", std::string(3000, 'n'), std::string(2047, 'n'), "File name too long"},
     };
     std::error_code ec;
-    for (const Case &c : cases) {
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.file.substr(0, 100));
         orvo::advance(1);
         send(b, "format", c.format);
         send(b, c.msg, c.file);
-        std::vector<std::string> said{"watch n: buffer_modified", "P: bang"};
+        Lines said{"watch n: buffer_modified", "P: bang"};
         if (!c.said.empty())
             said.insert(said.begin(), {std::string("jsoundfile: error: ") + c.cause,
                                        "buffer~: error: could not create file: " + c.said});
-        EXPECT_EQ(console(), said) << c.file;
+        EXPECT_EQ(console(), said);
         if (c.said.empty()) {
-            EXPECT_TRUE(same_samples(b, read_sound(c.file), 1e-4f)) << c.file;
+            EXPECT_TRUE(same_samples(b, read_sound(c.file)));
         } else if (c.file == path("old.flac")) {
-            std::string kept;
-            std::getline(std::ifstream(c.file), kept);
-            EXPECT_EQ(kept, "old");
+            EXPECT_EQ(orvo_test::slurp(c.file), "old");
         } else {
-            EXPECT_FALSE(std::filesystem::exists(c.file, ec)) << c.file;  // too long a name is not there either
+            EXPECT_FALSE(std::filesystem::exists(c.file, ec));  // too long a name is not there either
         }
     }
     // Two writes within one scheduler time: one notification, but each owes its bang.
     orvo::advance(1);
     send(b, "writeaiff", path("t1.aif"));
     send(b, "writeaiff", path("t2.aif"));
-    EXPECT_EQ(console(), (std::vector<std::string>{"watch n: buffer_modified", "P: bang", "P: bang"}));
+    EXPECT_EQ(console(), (Lines{"watch n: buffer_modified", "P: bang", "P: bang"}));
 }
 
 TEST_F(Write, WriteIsDeferredTheTypedWritesAreNot) {
-    t_buffer *b = filled("th", 64, 2);
-    observe(b, "th");
-    const std::vector<std::string> done{"watch th: buffer_modified", "P: bang"};
-
+    t_buffer *b = filled("th", 64, 2, true);
+    const Lines done{"watch th: buffer_modified", "P: bang"};
     send_sched(b, "write", path("later.wav"));
     EXPECT_FALSE(std::filesystem::exists(path("later.wav")));
     orvo::run_until_idle();
-    EXPECT_TRUE(same_samples(b, read_sound(path("later.wav")), 1e-4f));
+    EXPECT_TRUE(same_samples(b, read_sound(path("later.wav"))));
     EXPECT_EQ(console(), done);
-
     // Written before the scheduler hands back; only the notice waits.
     orvo::advance(1);
     send_sched(b, "writewave", path("now.wav"));
-    EXPECT_TRUE(same_samples(b, read_sound(path("now.wav")), 1e-4f));
+    EXPECT_TRUE(same_samples(b, read_sound(path("now.wav"))));
     EXPECT_TRUE(console().empty());
     orvo::run_until_idle();
     EXPECT_EQ(console(), done);
 }
 
 TEST_F(Write, WriteDirectAlwaysWritesAiff) {
-    t_buffer *b = filled("w", 40, 2);
-    observe(b, "w");
-    send(b, "filetype", "wave");
-    send(b, "format", "float32");
+    t_buffer *b = filled("w", 40, 2, true);
+    sends(b, "filetype wave;format float32");
     short folder = 0;
     char unused[ORVO_PATH_CHARS];
     ASSERT_EQ(path_frompathname(dir_.path.c_str(), &folder, unused), 0);
@@ -343,13 +309,12 @@ TEST_F(Write, WriteDirectAlwaysWritesAiff) {
     Sound s = read_sound(path("direct.wav"));
     EXPECT_EQ(s.info.format, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
     EXPECT_TRUE(same_samples(b, s, 0));
-    EXPECT_EQ(console(), (std::vector<std::string>{"watch w: buffer_modified", "P: bang"}));
+    EXPECT_EQ(console(), (Lines{"watch w: buffer_modified", "P: bang"}));
     // A folder id the host does not know: refused, reported, and still notified.
     orvo::advance(1);
     EXPECT_NE(object_method(b, gensym("write_direct"), (short)30000, "nowhere.aif"), nullptr);
-    EXPECT_EQ(console(), (std::vector<std::string>{"jsoundfile: error: no such folder",
-                                                   "buffer~: error: could not create file: nowhere.aif",
-                                                   "watch w: buffer_modified", "P: bang"}));
+    EXPECT_EQ(console(), (Lines{"jsoundfile: error: no such folder", "buffer~: error: could not create file: nowhere.aif",
+                                "watch w: buffer_modified", "P: bang"}));
 }
 
 }  // namespace
