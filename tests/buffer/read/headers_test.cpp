@@ -1,8 +1,6 @@
 // Files whose headers do not tell the truth: lengths counted from what the file
 // holds, absurd rates refused, and headerless data read back as it was written.
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 #include "read_fixture.h"
 
@@ -10,12 +8,8 @@ using namespace read_test;
 
 namespace {
 
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void spit(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+using orvo_test::slurp;
+using orvo_test::spit;
 
 void put_be(std::string &s, size_t at, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) s[at + (size_t)i] = (char)(v >> (8 * (bytes - 1 - i)));
@@ -121,8 +115,7 @@ TEST_F(Headers, AbsurdRatesAreRefusedWithTheirCause) {
             EXPECT_EQ(b->b_frames, 441) << "unchanged";
             EXPECT_EQ(b->b_samples[0], 0.5f);
         }
-        BufferTest::TearDown();
-        HostTest::SetUp();
+        restart();
     }
 }
 
@@ -139,8 +132,7 @@ TEST_F(Headers, RawDataReadsBackWithTheFormatItWasWrittenWith) {
         EXPECT_EQ(r->b_frames, 441) << format;
         EXPECT_TRUE(holds(r, 0, 441, 1, 441)) << format;
         console();
-        BufferTest::TearDown();
-        HostTest::SetUp();
+        restart();
     }
 }
 

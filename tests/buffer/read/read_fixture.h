@@ -14,8 +14,7 @@ constexpr t_fourcc AIFF = FOURCC('A', 'I', 'F', 'F');
 constexpr t_fourcc WAVE = FOURCC('W', 'A', 'V', 'E');
 using Lines = std::vector<std::string>;
 
-// A sample value that differs per frame and channel, exact in floats and in 16-bit integers.
-inline float pattern(long frame, long chan) { return (float)(((frame * 7 + chan * 13) % 2000) - 1000) / 1024.0f; }
+using orvo_test::pattern;
 
 class ReadTest : public orvo_test::BufferTest {
   protected:
@@ -25,16 +24,8 @@ class ReadTest : public orvo_test::BufferTest {
     }
 
     // Writes frames x chans of pattern() into dir/name.
-    void make(const std::string &name, long chans, long frames, int sr = 44100,
-              int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
-        SF_INFO info{};
-        info.samplerate = sr, info.channels = (int)chans, info.format = format;
-        SNDFILE *s = sf_open(dir.file(name).c_str(), SFM_WRITE, &info);
-        ASSERT_NE(s, nullptr) << sf_strerror(nullptr);
-        std::vector<float> data((size_t)(chans * frames));
-        for (size_t i = 0; i < data.size(); ++i) data[i] = pattern((long)i / chans, (long)i % chans);
-        sf_writef_float(s, data.data(), frames);
-        sf_close(s);
+    void make(const std::string &name, long chans, long frames, int sr = 44100, int format = 0) {
+        orvo_test::make_sound(dir.file(name), chans, frames, sr, format);
     }
 
     // Every sample of b is the file's frame first + f, channel c where the file has it and

@@ -74,8 +74,7 @@ TEST_F(ReadMessages, ArgumentForms) {
         EXPECT_EQ(a->b_sr, (float)file.rate);
         EXPECT_EQ(events(), (Lines{"watch a: buffer_modified", "done: bang"}));
         EXPECT_TRUE(other_.empty()) << other_.front();
-        BufferTest::TearDown();  // the boxes of this row, checked for leaks
-        HostTest::SetUp();
+        restart();
     }
 }
 

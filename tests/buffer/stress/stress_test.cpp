@@ -22,14 +22,7 @@ class Stress : public orvo_test::BufferTest {
 
 TEST_F(Stress, SchedulerEditsWhileTheMainThreadReplacesOtherNames) {
     orvo::add_search_dir(dir.path);
-    {
-        SF_INFO info{0, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
-        SNDFILE *f = sf_open(dir.file("in.wav").c_str(), SFM_WRITE, &info);
-        ASSERT_NE(f, nullptr);
-        std::vector<float> v(2 * 900, 0.25f);
-        sf_writef_float(f, v.data(), 900);
-        sf_close(f);
-    }
+    orvo_test::make_sound(dir.file("in.wav"), 2, 900, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     // Scheduler names s0 and s1, main-thread names s2 and s3; two boxes each, all watched.
     std::vector<t_buffer *> sched, main;
     for (const char *n : {"s0", "s1"})
