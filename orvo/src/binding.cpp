@@ -11,7 +11,7 @@ namespace {
 
 struct Name {
     t_object *bound = nullptr;
-    std::vector<t_object *> clients;  // in attach order
+    orvo::detail::ObjectList clients;
 };
 
 struct Names {
@@ -32,7 +32,7 @@ void binding_forget(void *x) {
     Names &n = names();
     std::lock_guard lock(n.mutex);
     for (auto &[sym, name] : n.map) {
-        std::erase(name.clients, (t_object *)x);
+        name.clients.remove((t_object *)x);
         if (name.bound == x) {
             name.bound = nullptr;
             if (sym->s_thing == x) sym->s_thing = nullptr;
@@ -74,15 +74,14 @@ void globalsymbol_notify(t_object *x, const char *name, t_symbol *msg, void *dat
         std::lock_guard lock(n.mutex);
         auto it = n.map.find(s);
         if (it == n.map.end()) return;
-        clients = it->second.clients;
+        clients = it->second.clients.members();
     }
     t_symbol *notify = gensym("notify");
     for (t_object *client : clients) {
         {
             // A client detached (or freed) by an earlier one hears nothing more.
             std::lock_guard lock(n.mutex);
-            auto &now = n.map[s].clients;
-            if (std::find(now.begin(), now.end(), client) == now.end()) continue;
+            if (!n.map[s].clients.contains(client)) continue;
         }
         object_method_imp(client, notify, s, msg, x, data, nullptr, nullptr, nullptr, nullptr);
     }
@@ -94,8 +93,7 @@ void *globalsymbol_attach(t_object *client, const char *name) {
     Names &n = names();
     std::lock_guard lock(n.mutex);
     Name &entry = n.map[s];
-    if (std::find(entry.clients.begin(), entry.clients.end(), client) == entry.clients.end())
-        entry.clients.push_back(client);
+    entry.clients.add(client);
     return entry.bound;
 }
 
@@ -105,7 +103,7 @@ void globalsymbol_detach(t_object *client, const char *name) {
     Names &n = names();
     std::lock_guard lock(n.mutex);
     auto it = n.map.find(s);
-    if (it != n.map.end()) std::erase(it->second.clients, client);
+    if (it != n.map.end()) it->second.clients.remove(client);
 }
 
 }  // extern "C"

@@ -175,10 +175,7 @@ t_orvo_err object_attach_byptr(void *client, void *server) {
     std::lock_guard lock(objects_mutex());
     t_objextra *ce = extra_of(client), *se = extra_of(server);
     if (!ce || !se || se->dying || ce->dying) return ORVO_ERR_INVALID_PTR;
-    for (t_object *o : se->clients)
-        if (o == client) return ORVO_ERR_NONE;
-    se->clients.push_back((t_object *)client);
-    ce->servers.push_back((t_object *)server);
+    if (se->clients.add((t_object *)client)) ce->servers.add((t_object *)server);
     return ORVO_ERR_NONE;
 }
 
@@ -187,8 +184,8 @@ t_orvo_err object_detach_byptr(void *client, void *server) {
     std::lock_guard lock(objects_mutex());
     t_objextra *ce = extra_of(client), *se = extra_of(server);
     if (!ce || !se) return ORVO_ERR_INVALID_PTR;
-    size_t removed = std::erase(se->clients, (t_object *)client);
-    std::erase(ce->servers, (t_object *)server);
+    bool removed = se->clients.remove((t_object *)client);
+    ce->servers.remove((t_object *)server);
     return removed ? ORVO_ERR_NONE : ORVO_ERR_NOT_FOUND;
 }
 
@@ -200,7 +197,7 @@ t_orvo_err object_notify(void *x, t_symbol *msg, void *data) {
         std::lock_guard lock(objects_mutex());
         t_objextra *e = extra_of(x);
         if (!e) return ORVO_ERR_INVALID_PTR;
-        clients = e->clients;
+        clients = e->clients.members();
         classname = e->cls->c_name;
     }
     static t_symbol *const notify = gensym("notify");
@@ -209,7 +206,7 @@ t_orvo_err object_notify(void *x, t_symbol *msg, void *data) {
             // A client that an earlier one detached or freed hears nothing more.
             std::lock_guard lock(objects_mutex());
             t_objextra *e = extra_of(x);
-            if (!e || std::find(e->clients.begin(), e->clients.end(), client) == e->clients.end()) continue;
+            if (!e || !e->clients.contains(client)) continue;
         }
         object_method_imp(client, notify, classname, msg, x, data, nullptr, nullptr, nullptr, nullptr);
     }

@@ -272,14 +272,12 @@ t_orvo_err object_free(void *x) {
     {
         std::lock_guard lock(objects_mutex());
         Registry &r = registry();
-        auto erase_from = [&](t_object *other, std::vector<t_object *> t_objextra::*list) {
+        auto erase_from = [&](t_object *other, orvo::detail::ObjectList t_objextra::*list) {
             auto it = r.live.find(other);
-            if (it == r.live.end()) return;
-            auto &v = it->second->*list;
-            std::erase(v, (t_object *)x);
+            if (it != r.live.end()) (it->second->*list).remove((t_object *)x);
         };
-        for (t_object *server : extra->servers) erase_from(server, &t_objextra::clients);
-        for (t_object *client : extra->clients) erase_from(client, &t_objextra::servers);
+        for (t_object *server : extra->servers.members()) erase_from(server, &t_objextra::clients);
+        for (t_object *client : extra->clients.members()) erase_from(client, &t_objextra::servers);
         for (auto it = r.registered.begin(); it != r.registered.end();) {
             if (it->second == x)
                 it = r.registered.erase(it);

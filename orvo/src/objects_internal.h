@@ -139,6 +139,48 @@ const std::vector<t_atom> *dictionary_lookup(const t_object *dict, t_symbol *key
 // The keys in the order they were first set.
 std::vector<t_symbol *> dictionary_keys(const t_object *dict);
 
+// Objects in the order they joined. Joining, leaving and asking take constant
+// time (amortised), so that a window of a hundred thousand views opens and
+// closes in a moment: a leaver's slot is emptied, and the slots are packed once
+// more than half of them are empty.
+class ObjectList {
+  public:
+    bool contains(t_object *o) const { return at_.count(o) != 0; }
+    // False when o is already in the list.
+    bool add(t_object *o) {
+        if (!at_.emplace(o, order_.size()).second) return false;
+        order_.push_back(o);
+        return true;
+    }
+    // False when o was not in the list.
+    bool remove(t_object *o) {
+        auto it = at_.find(o);
+        if (it == at_.end()) return false;
+        order_[it->second] = nullptr;
+        at_.erase(it);
+        if (order_.size() > 16 && 2 * at_.size() < order_.size()) pack();
+        return true;
+    }
+    // The members, in the order they joined.
+    std::vector<t_object *> members() const {
+        std::vector<t_object *> v;
+        v.reserve(at_.size());
+        for (t_object *o : order_)
+            if (o) v.push_back(o);
+        return v;
+    }
+
+  private:
+    void pack() {
+        size_t k = 0;
+        for (t_object *o : order_)
+            if (o) at_[o] = k, order_[k++] = o;
+        order_.resize(k);
+    }
+    std::vector<t_object *> order_;
+    std::unordered_map<t_object *, size_t> at_;
+};
+
 }  // namespace orvo::detail
 
 // The records behind the opaque pointers of the C interface.
@@ -160,7 +202,7 @@ struct t_objextra {
     t_class *cls;
     bool dying;                                   // object_free has begun
     std::vector<orvo::detail::Outlet *> outlets;  // index 0 is the leftmost
-    std::vector<t_object *> clients;              // attached to this object, in attach order
-    std::vector<t_object *> servers;              // objects this one is attached to
+    orvo::detail::ObjectList clients;             // attached to this object
+    orvo::detail::ObjectList servers;             // objects this one is attached to
     std::vector<orvo::detail::Marking> markings;
 };
