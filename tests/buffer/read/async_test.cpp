@@ -1,5 +1,5 @@
 // Loads in the background ("async" 1): the same result as a synchronous load, the old
-// contents until the swap, cancellation by every later action, and the failure paths.
+// contents until the swap, cancellation by every later action, and the swap seen whole.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -122,41 +122,6 @@ TEST_F(AsyncRead, LaterActionsWin) {
     send(a, "replace", "st.wav");
     free_box(&a->b_obj);
     orvo::await_work();
-}
-
-TEST_F(AsyncRead, FailuresLeaveTheOldContents) {
-    orvo_test::spit(dir.file("junk.wav"), std::string(300, 'j'));
-    const struct Case {
-        const char *file;
-        void (*fail)(bool);
-        bool at_swap;  // the failure comes when the block would go in
-        const char *error;
-    } cases[] = {
-        {"st.wav", [](bool on) { orvo::set_edits_refused(on); }, true, "can't read file now"},
-        {"st.wav", [](bool on) { on ? orvo::mem_fail_above(100000) : orvo::mem_fail_reset(); }, false,
-         "a: out of memory reading st.wav"},
-        {"junk.wav", [](bool) {}, false, "cannot open parser for this file"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.error);
-        t_buffer *a = async_box("a 10 3");
-        send(a, "fill", "0.5");
-        orvo::advance(1);
-        events();
-        if (!c.at_swap) c.fail(true);
-        send(a, "replace", c.file);
-        if (c.at_swap) c.fail(true);
-        orvo::await_work();
-        c.fail(false);
-        Lines ev = events();
-        ASSERT_EQ(ev.size(), 1u);
-        EXPECT_EQ(ev[0].rfind("watch a: read_failed ", 0), 0u) << ev[0];
-        ASSERT_FALSE(other_.empty());
-        EXPECT_EQ(other_[0], std::string("buffer~: error: ") + c.error);
-        EXPECT_EQ(a->b_size, 1323);
-        EXPECT_EQ(std::count(a->b_samples, a->b_samples + a->b_size, 0.5f), 1323);
-        restart();
-    }
 }
 
 // A reader on another thread, inside an edit bracket as the scheduler thread would

@@ -77,35 +77,52 @@ TEST_F(FileRead, ParserOpenFailure) {
     EXPECT_EQ(a->b_filetype, (t_atom_long)AIFF) << "failed before the type was taken";
 }
 
+// A failed load says why, once, and leaves the old contents; a synchronous one that runs
+// out of memory leaves 100 cleared frames of the channels from before.
 TEST_F(FileRead, RefusedEditsAndOutOfMemory) {
-    make("long.wav", 2, 441000);  // 3.5 MB of samples
+    make("st.wav", 2, 30000);
+    orvo_test::spit(dir.file("junk.wav"), std::string(300, 'j'));
+    using Fail = void (*)(t_buffer *, bool);
+    Fail refuse = [](t_buffer *, bool on) { orvo::set_edits_refused(on); };
+    Fail no_memory = [](t_buffer *, bool on) { on ? orvo::mem_fail_above(100000) : orvo::mem_fail_reset(); };
+    // The samples are being written to a file (a typed write on the scheduler thread).
+    Fail writing = [](t_buffer *b, bool on) {
+        static std::optional<orvo::SampleRead> read;
+        on ? (void)read.emplace(nullptr, b->b_samples, b->b_frames, (long)b->b_nchans) : read.reset();
+    };
     const struct Case {
-        void (*fail)(t_buffer *, bool);
+        bool async, at_swap;  // at_swap: the failure comes when the loaded block would go in
+        const char *file;
+        Fail fail;
         const char *error;
         long size;     // of the buffer afterwards
         float sample;  // every sample of it
     } cases[] = {
-        {[](t_buffer *, bool on) { orvo::set_edits_refused(on); }, "can't read file now", 1323, 0.5f},  // untouched
-        // The samples are being written to a file (a typed write on the scheduler thread).
-        {[](t_buffer *b, bool on) {
-             static std::optional<orvo::SampleRead> writing;
-             on ? (void)writing.emplace(nullptr, b->b_samples, b->b_frames, (long)b->b_nchans) : writing.reset();
-         },
-         "can't read file now", 1323, 0.5f},
-        {[](t_buffer *, bool on) { on ? orvo::mem_fail_above(1 << 20) : orvo::mem_fail_reset(); },
-         "a: out of memory reading long.wav", 300, 0.0f},  // 100 cleared frames of the channels from before
+        {false, false, "st.wav", refuse, "can't read file now", 1323, 0.5f},
+        {false, false, "st.wav", writing, "can't read file now", 1323, 0.5f},
+        {false, false, "st.wav", no_memory, "a: out of memory reading st.wav", 300, 0.0f},
+        {true, true, "st.wav", refuse, "can't read file now", 1323, 0.5f},
+        {true, false, "st.wav", no_memory, "a: out of memory reading st.wav", 1323, 0.5f},
+        {true, false, "junk.wav", [](t_buffer *, bool) {}, "cannot open parser for this file", 1323, 0.5f},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.error);
+        SCOPED_TRACE(std::string(c.async ? "in the background: " : "") + c.error);
         t_buffer *a = watched("a 10 3"), *peer = buffer("a");
-        send(a, "fill", "0.5");
+        sends(a, c.async ? "async 1;fill 0.5" : "fill 0.5");
         orvo::advance(1);
         events();
-        c.fail(peer, true);
-        send(a, "replace", "long.wav");
+        if (!c.at_swap) c.fail(peer, true);
+        send(a, "replace", c.file);
+        if (c.at_swap) c.fail(peer, true);
+        orvo::await_work();
         c.fail(peer, false);
-        EXPECT_EQ(events(), Lines{"watch a: read_failed -1"});
-        EXPECT_EQ(other_, Lines{std::string("buffer~: error: ") + c.error});
+        Lines said = events();
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_EQ(said[0].substr(0, 21), "watch a: read_failed ");
+        EXPECT_TRUE(c.async || said[0] == "watch a: read_failed -1") << said[0];
+        ASSERT_FALSE(other_.empty());
+        EXPECT_EQ(other_[0], std::string("buffer~: error: ") + c.error);
+        EXPECT_TRUE(c.async || other_.size() == 1u) << other_.back();
         EXPECT_EQ(a->b_size, c.size);
         EXPECT_EQ(std::count(a->b_samples, a->b_samples + a->b_size, c.sample), c.size);
         EXPECT_EQ(peer->b_size, c.size);
