@@ -295,6 +295,7 @@ TEST_F(Record, NotificationsCoalescePerSchedulerTimeAndCarryOwedBangs) {
 
 TEST_F(Record, SmallHandlers) {
     t_buffer *a = buffer("a 10 1");
+    EXPECT_EQ((float *)object_method(a, S("getsampleptr")), a->b_samples);
     const std::tuple<long, long, const char *> assists[] = {{1, 0, "size Resizes, File Operations: read, write"},
                                                             {2, 1, "bang When File Read Operation Completed"},
                                                             {2, 0, "msec Mouse Position in Editing Window"}};
