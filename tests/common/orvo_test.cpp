@@ -3,11 +3,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
 namespace orvo_test {
 
@@ -85,10 +90,57 @@ std::vector<std::string> OrvoRun::lines() const {
     return v;
 }
 
-OrvoRun run_orvo(const std::string &args, const std::string &cwd) {
+std::vector<float> signal(long frames, long chans) {
+    std::vector<float> v((size_t)(frames * chans));
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = 0.8f * std::sin(0.05f * (float)(i / chans) * (float)(i % chans + 1) + 0.3f * (float)(i % chans));
+    return v;
+}
+
+void write_sound(const std::string &file, int format, long chans, const std::vector<float> &data, int sr) {
+    SF_INFO info{0, sr, (int)chans, format, 0, 0};
+    SNDFILE *s = sf_open(file.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(s, nullptr) << file << ": " << sf_strerror(nullptr);
+    sf_writef_float(s, data.data(), (sf_count_t)(data.size() / (size_t)chans));
+    sf_close(s);
+}
+
+Decoded read_sound(const std::string &file, SF_INFO hint) {
+    Decoded d{hint, {}};
+    SNDFILE *s = sf_open(file.c_str(), SFM_READ, &d.info);
+    if (!s) return d;
+    d.data.resize((size_t)(d.info.frames * d.info.channels));
+    sf_readf_float(s, d.data.data(), d.info.frames);
+    sf_close(s);
+    return d;
+}
+
+// Big-endian, as AIFF wants.
+static std::string be(uint32_t v, int bytes) {
+    std::string s;
+    while (bytes--) s += (char)((v >> (8 * bytes)) & 0xFF);
+    return s;
+}
+static std::string chunk(const char *id, const std::string &body) {
+    return std::string(id, 4) + be((uint32_t)body.size(), 4) + body + std::string(body.size() & 1, '\0');
+}
+
+std::string aiff_with_instrument(const std::vector<int> &inst) {
+    std::string mark = be(4, 2), in;
+    const uint32_t at[] = {10, 50, 60, 90};
+    for (uint32_t i = 0; i < 4; ++i) mark += be(i + 1, 2) + be(at[i], 4) + "\x01" + (char)('a' + i);
+    for (size_t i = 0; i < inst.size(); ++i) in += be((uint32_t)inst[i], i < 6 ? 1 : 2);
+    std::string body = "AIFF" +
+                       chunk("COMM", be(1, 2) + be(100, 4) + be(16, 2) + std::string("\x40\x0E\xAC\x44", 4) +
+                                         std::string(6, '\0')) +  // 44100 as an 80-bit float
+                       chunk("MARK", mark) + (inst.empty() ? "" : chunk("INST", in)) +
+                       chunk("SSND", std::string(8 + 200, '\0'));
+    return "FORM" + be((uint32_t)body.size(), 4) + body;
+}
+
+OrvoRun run_command(const std::string &shell) {
     OrvoRun r;
-    std::string cd = cwd.empty() ? "" : "cd '" + cwd + "' && ";
-    FILE *p = popen((cd + ORVO_TEST_BIN_DIR + "/orvo " + args + " < /dev/null 2>&1").c_str(), "r");
+    FILE *p = popen(shell.c_str(), "r");
     if (!p) return r;
     char buf[4096];
     for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
@@ -97,10 +149,58 @@ OrvoRun run_orvo(const std::string &args, const std::string &cwd) {
     return r;
 }
 
-OrvoRun run_orvo_script(const TempDir &dir, const std::string &text, const std::string &options) {
+OrvoRun run_orvo(const std::string &args, const std::string &cwd) {
+    std::string cd = cwd.empty() ? "" : "cd '" + cwd + "' && ";
+    return run_command(cd + ORVO_TEST_BIN_DIR + "/orvo " + args + " < /dev/null 2>&1");
+}
+
+OrvoRun run_orvo_script(const TempDir &dir, const std::string &text, const std::string &options, bool plugins) {
+    std::filesystem::create_directories(dir.file("none"));
     std::ofstream(dir.file("script.orvo")) << text;
-    return run_orvo("--plugins '" + std::string(ORVO_TEST_PLUGIN_DIR) + "' " + options + " '" +
-                    dir.file("script.orvo") + "'", dir.path);
+    return run_orvo("--plugins '" + (plugins ? std::string(ORVO_TEST_PLUGIN_DIR) : dir.file("none")) + "' " +
+                        options + " '" + dir.file("script.orvo") + "'",
+                    dir.path);
+}
+
+OrvoSession::OrvoSession(const TempDir &dir) : out_(dir.file("orvo.out")), err_(dir.file("orvo.err")) {
+    in_ = popen((std::string(ORVO_TEST_BIN_DIR) + "/orvo --plugins '" + ORVO_TEST_PLUGIN_DIR + "' > '" + out_ +
+                 "' 2> '" + err_ + "'")
+                    .c_str(),
+                "w");
+}
+
+std::vector<std::string> OrvoSession::ask(const std::string &lines) {
+    std::string mark = "-- " + std::to_string(++marks_);
+    if (in_) fprintf(in_, "%s\necho %s\n", lines.c_str(), mark.c_str()), fflush(in_);
+    std::vector<std::string> got;
+    for (std::string l; !(l = line()).empty() && l != mark;) got.push_back(l);
+    return got;
+}
+
+std::string OrvoSession::line() {
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+        std::ifstream f(out_);
+        std::string l;
+        // A line is whole once its newline is written.
+        if (f.seekg(read_) && std::getline(f, l) && !f.eof()) {
+            read_ = (long)f.tellg();
+            return l;
+        }
+    }
+    return "";
+}
+
+int OrvoSession::quit() {
+    if (!in_) return -1;
+    int st = pclose(in_);
+    in_ = nullptr;
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+std::string OrvoSession::errors() const {
+    std::ifstream f(err_);
+    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 }  // namespace orvo_test

@@ -6,15 +6,15 @@
 #include <optional>
 
 #include "buffer~/host/buffer_record.h"
-#include "sounds.h"
+#include "orvo_test.h"
 
 namespace {
 
-class AudioLibTest : public orvo_test::LibTest {
+class AudioLibTest : public orvo_test::HostOnlyTest {
   protected:
     void TearDown() override {
         for (auto *x : made) freeobject(x);
-        LibTest::TearDown();
+        HostOnlyTest::TearDown();
     }
     // A zeroed record of a buffer-like class, or of another class.
     t_buffer *make(bool other_class = false) {
@@ -169,7 +169,7 @@ TEST_F(AudioLibTest, OwnerAndValidityAcrossTheBoxesOfAName) {
     name->s_thing = nullptr;
 }
 
-using MemoryTest = orvo_test::LibTest;
+using MemoryTest = orvo_test::HostOnlyTest;
 
 constexpr t_ptr_int MiB = t_ptr_int(1) << 20;
 

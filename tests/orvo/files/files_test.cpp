@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sounds.h"
+#include "orvo_test.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct FilesTest : orvo_test::LibTest {
+struct FilesTest : orvo_test::HostOnlyTest {
     orvo_test::TempDir dir;
 };
 

@@ -4,16 +4,16 @@
 #include <fstream>
 #include <limits>
 
-#include "sounds.h"
+#include "orvo_test.h"
 
 namespace {
 
 using namespace orvo_test;
 
-class JsoundfileTest : public LibTest {
+class JsoundfileTest : public HostOnlyTest {
   protected:
     void SetUp() override {
-        LibTest::SetUp();
+        HostOnlyTest::SetUp();
         sf = object_new(cs->s_nobox, cs->s_jsoundfile);
         ASSERT_NE(sf, nullptr);
         char file[ORVO_PATH_CHARS];
@@ -134,32 +134,6 @@ TEST_F(JsoundfileTest, FailuresAndEdgeCases) {
     ASSERT_EQ(write(wave, "loud.wav", {1.5f, -2.0f, 0.5f}, 1, 16, 0), 0);
     auto loud = read_sound(dir.file("loud.wav")).data;
     EXPECT_TRUE(loud.size() == 3 && loud[0] > 0.99f && loud[1] == -1.0f) << "clipped, not wrapped";
-}
-
-// Big-endian, as AIFF wants.
-std::string be(uint32_t v, int bytes) {
-    std::string s;
-    while (bytes--) s += (char)((v >> (8 * bytes)) & 0xFF);
-    return s;
-}
-std::string chunk(const char *id, const std::string &body) {
-    return std::string(id, 4) + be((uint32_t)body.size(), 4) + body + std::string(body.size() & 1, '\0');
-}
-
-// A mono 16-bit AIFF of 100 frames with markers 1..4 at frames 10, 50, 60, 90,
-// and an INST chunk from inst (base, detune, lowkey, highkey, lowvel, highvel,
-// gain, sustain mode/start/end, release mode/start/end) unless it is empty.
-std::string aiff_with_instrument(const std::vector<int> &inst) {
-    std::string mark = be(4, 2), in;
-    const uint32_t at[] = {10, 50, 60, 90};
-    for (uint32_t i = 0; i < 4; ++i) mark += be(i + 1, 2) + be(at[i], 4) + "\x01" + (char)('a' + i);
-    for (size_t i = 0; i < inst.size(); ++i) in += be((uint32_t)inst[i], i < 6 ? 1 : 2);
-    std::string body = "AIFF" +
-                       chunk("COMM", be(1, 2) + be(100, 4) + be(16, 2) + std::string("\x40\x0E\xAC\x44", 4) +
-                                         std::string(6, '\0')) +  // 44100 as an 80-bit float
-                       chunk("MARK", mark) +
-                       (inst.empty() ? "" : chunk("INST", in)) + chunk("SSND", std::string(8 + 200, '\0'));
-    return "FORM" + be((uint32_t)body.size(), 4) + body;
 }
 
 TEST_F(JsoundfileTest, InstrumentData) {
