@@ -79,7 +79,7 @@ OrvoRun run_orvo_script(const TempDir &dir, const std::string &text, const std::
                         bool plugins = true);
 
 // The build's orvo with its plug-ins, fed statements as a user types them; its output
-// goes to files in dir.
+// goes to a file in dir, its errors to this process's.
 class OrvoSession {
   public:
     explicit OrvoSession(const TempDir &dir);
@@ -90,10 +90,9 @@ class OrvoSession {
     std::string line();
     // Ends the input and waits for orvo to exit: its exit code.
     int quit();
-    std::string errors() const;
 
   private:
-    std::string out_, err_;
+    std::string out_;
     FILE *in_ = nullptr;
     long read_ = 0;
     int marks_ = 0;

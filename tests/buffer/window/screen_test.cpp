@@ -122,8 +122,7 @@ TEST(Screen, WindowsOnAVirtualDisplay) {
                        "new m buffer~ mono 1000 1\nm fill sin 3\nconnect m 0 p\n"
                        "new s buffer~ stereo 1000 2\ns fill sin 3\nconnect s 0 p\n"
                        "new t buffer~ twelve 1000 12\nt fill sin 3\nconnect t 0 p"),
-              std::vector<std::string>{})
-        << orvo.errors();
+              std::vector<std::string>{});
 
     // Each opens at (50, 50), 350 wide and 100 high a channel, at most 8 channels
     // high; the last opened is in front. A click at 7/10 of the width is at 700 ms.
@@ -135,7 +134,7 @@ TEST(Screen, WindowsOnAVirtualDisplay) {
         SCOPED_TRACE(c.name);
         orvo.ask(std::string(c.box) + " open");
         Window w = find(x, c.name);
-        ASSERT_NE(w, 0u) << "no window \"" << c.name << "\"\n" << orvo.errors();
+        ASSERT_NE(w, 0u) << "no window \"" << c.name << "\"";
         EXPECT_EQ(geometry(x, w), (std::vector<int>{50, 50, 350, c.height}));
         EXPECT_TRUE(shows_waves(x, w, c.strips, 100));
         xdo("mousemove --window " + id(w) + " 245 " + std::to_string(c.height - 30) + " click 1");
@@ -172,7 +171,7 @@ TEST(Screen, WindowsOnAVirtualDisplay) {
     EXPECT_TRUE(shows_waves(x, again, 8, 50));
 
     // Windows close when orvo ends.
-    EXPECT_EQ(orvo.quit(), 1) << orvo.errors();  // the one statement above that failed
+    EXPECT_EQ(orvo.quit(), 1);  // the one statement above that failed
     EXPECT_EQ(lookup(x, "mono"), 0u);
     XCloseDisplay(x);
 }

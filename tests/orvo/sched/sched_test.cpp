@@ -9,10 +9,7 @@
 
 namespace {
 
-class SchedTest : public orvo_test::HostTest {
-  protected:
-    bool wants_plugins() const override { return false; }
-};
+using SchedTest = orvo_test::HostOnlyTest;
 
 // What each call saw, as text: what it was, then the thread it ran on.
 using Log = std::vector<std::string>;
@@ -134,8 +131,7 @@ TEST_F(SchedTest, CriticalRegionExcludesAndNests) {
     };
     std::thread t1(work), t2(work);
     work();
-    t1.join();
-    t2.join();
+    t1.join(), t2.join();
     EXPECT_EQ(counter, 60000);
 }
 
