@@ -39,10 +39,11 @@ TEST(OrvoCli, Scripts) {
         int status;
     } cases[] = {
         {"print boxes on both threads, comments, echo", false, "",
-         "# a comment\n\n   \nnew p print hello  # trailing\nnew q print\np bang\np 5\np 2.5\np foo 1 2.5 bar\n"
+         "# a comment\n\n   \nnew p print hello  # trailing\nnew q print\np bang\np 5\np 2.5\np 1e-7\np int 3.7\n"
+         "p foo 1 2.5 bar\n"
          "p \"two words\"\nsched q from scheduler 7\nq 1 2 3\necho   spaced    words  stay  \n"
          "echo \"quoted # not a comment\" # but this is\necho\nwait 10\nfree p\nq done\n",
-         "hello: bang\nhello: 5\nhello: 2.5\nhello: foo 1 2.5 bar\nhello: two words\nprint: from scheduler 7\n"
+         "hello: bang\nhello: 5\nhello: 2.5\nhello: 1e-07\nhello: 3\nhello: foo 1 2.5 bar\nhello: two words\nprint: from scheduler 7\n"
          "print: list 1 2 3\nspaced    words  stay\n\"quoted # not a comment\"\n\nprint: done\n",
          0},
         {"info, peek, poke", true, "", "new b buffer~ drums 10 2\ninfo b\npoke b 1 0.5 -0.25\npeek b 0 4\npeek b 881\n",

@@ -26,23 +26,6 @@ class AudioLibTest : public orvo_test::HostOnlyTest {
     std::vector<t_object *> made;
 };
 
-TEST_F(AudioLibTest, EditBracket) {
-    const std::tuple<bool, long, long, long> cases[] = {
-        // refused, valid before, valid passed to the end, valid after (negative: left as it was)
-        {false, 1, 0, 0}, {false, 0, 1, 1}, {false, 0, 5, 1}, {false, 1, -1, 1}, {false, 0, -1, 0}, {true, 1, 0, 1},
-    };
-    for (auto &[refused, before, end_arg, after] : cases) {
-        t_buffer b{};
-        b.b_valid = before;
-        orvo::set_edits_refused(refused);
-        bool opened = buffer_edit_begin(&b) == 0;
-        EXPECT_EQ(orvo::open_edits(), refused ? 0 : 1) << "a refusal opens nothing";
-        if (opened) buffer_edit_end(&b, end_arg);
-        EXPECT_EQ(b.b_valid, after) << before << " " << end_arg;
-        EXPECT_EQ(orvo::open_edits(), 0);
-    }
-}
-
 // Brackets on one owner's memory exclude each other and reads of that memory
 // (SampleRead, as "writefloats" makes); an end nobody was granted changes nothing;
 // a block freed while read goes only when the read ends.
@@ -154,16 +137,20 @@ TEST_F(AudioLibTest, OwnerAndValidityAcrossTheBoxesOfAName) {
         EXPECT_EQ(buffer_findowner(peer), expected);
         EXPECT_EQ(buffer_findowner(old), expected == peer ? old : owner);
     }
-    const std::tuple<t_buffer *, bool, long, std::vector<t_atom_long>> steps[] = {
-        // marked box, through an edit bracket or buffer_valid, the value; then owner, peer, old, elsewhere
-        {peer, true, 1, {1, 1, 0, 0}},  {owner, false, 0, {0, 0, 0, 0}}, {old, false, 1, {0, 0, 1, 0}},
-        {peer, false, 7, {1, 1, 1, 0}}, {owner, true, 0, {0, 0, 1, 0}},
+    const std::tuple<t_buffer *, int, long, std::vector<t_atom_long>> steps[] = {
+        // marked box, through an edit bracket (1), a refused one (2) or buffer_valid (0), the value
+        // (for an end, negative: left as it was); then owner, peer, old, elsewhere
+        {peer, 1, 1, {1, 1, 0, 0}},  {owner, 0, 0, {0, 0, 0, 0}}, {old, 0, 1, {0, 0, 1, 0}},
+        {peer, 0, 7, {1, 1, 1, 0}},  {owner, 1, 0, {0, 0, 1, 0}}, {peer, 1, -1, {0, 0, 1, 0}},
+        {peer, 1, 5, {1, 1, 1, 0}},  {owner, 2, 0, {1, 1, 1, 0}},
     };
-    for (auto &[who, edit, valid, states] : steps) {
-        if (!edit)
+    for (auto &[who, how, valid, states] : steps) {
+        orvo::set_edits_refused(how == 2);
+        if (!how)
             buffer_valid(who, valid);
         else if (buffer_edit_begin(who) == 0)
             buffer_edit_end(who, valid);
+        EXPECT_EQ(orvo::open_edits(), 0) << "a refusal opens nothing";
         EXPECT_EQ(states, (std::vector<t_atom_long>{owner->b_valid, peer->b_valid, old->b_valid, elsewhere->b_valid}));
     }
     name->s_thing = nullptr;

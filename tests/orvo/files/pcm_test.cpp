@@ -36,14 +36,6 @@ bool write_ints(const std::string &file, int format, long chans, const std::vect
     return sf_close(s) == 0;
 }
 
-std::vector<float> libsndfile_floats(const std::string &file, SF_INFO *info) {
-    *info = SF_INFO{};
-    SNDFILE *s = sf_open(file.c_str(), SFM_READ, info);
-    std::vector<float> v(s ? (size_t)(info->frames * info->channels) : 0);
-    if (s) sf_readf_float(s, v.data(), info->frames), sf_close(s);
-    return v;
-}
-
 // Frames from start into nchans channels as the direct read promises them.
 std::vector<float> expected(const std::vector<float> &ref, long fch, long start, long frames, long nchans) {
     std::vector<float> v((size_t)(frames * nchans), 0.0f);
@@ -84,8 +76,7 @@ TEST(PcmReader, DecodesEveryPlainFormatAsLibsndfile) {
             for (long chans : channels) {
                 std::string file = dir.file("p" + std::to_string(++n));
                 ASSERT_TRUE(write_ints(file, k.format, chans, full_range(frames, chans, n))) << std::hex << k.format;
-                SF_INFO info;
-                auto ref = libsndfile_floats(file, &info);
+                auto [info, ref] = orvo_test::read_sound(file);
                 PcmSource src;
                 orvo::detail::pcm_probe(file, info, &src);
                 ASSERT_EQ(src.usable(), k.direct) << std::hex << k.format << std::dec << " " << frames << "x" << chans;
@@ -113,8 +104,7 @@ TEST(PcmReader, SplitReadsAndShrunkFiles) {
     const long frames = 1'500'001, chans = 2;
     std::string file = dir.file("big.wav");
     ASSERT_TRUE(write_ints(file, SF_FORMAT_WAV | SF_FORMAT_PCM_24, chans, full_range(frames, chans, 7)));
-    SF_INFO info;
-    auto ref = libsndfile_floats(file, &info);
+    auto [info, ref] = orvo_test::read_sound(file);
     PcmSource src;
     orvo::detail::pcm_probe(file, info, &src);
     ASSERT_TRUE(src.usable());
@@ -137,7 +127,8 @@ TEST(PcmReader, SplitReadsAndShrunkFiles) {
     std::string flac = dir.file("big.flac");
     const long from = 12345;
     ASSERT_TRUE(write_ints(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, chans, full_range(800'000, chans, 9)));
-    auto fref = libsndfile_floats(flac, &info);
+    auto fref = orvo_test::read_sound(flac).data;
+    info = SF_INFO{};
     SNDFILE *sf = sf_open(flac.c_str(), SFM_READ, &info);
     ASSERT_NE(sf, nullptr);
     ASSERT_EQ(sf_seek(sf, from, SEEK_SET), from);

@@ -115,17 +115,6 @@ static Src *src() {
 }
 using OutletTest = ObjTest;
 
-// Also shows that "anything" takes only selectors without a method of their own.
-TEST_F(OutletTest, PrintShowsEachKindOfMessage) {
-    t_object *p = box("print", "p"), *q = box("print");
-    const char *msgs[][2] = {{"bang", ""},   {"float", "12.5"},  {"float", "1e-7"},
-                             {"int", "3.7"}, {"foo", "a 1 2.5"}, {"list", "1 2"}};
-    for (auto [sel, args] : msgs) object_method_parse(p, gensym(sel), args, nullptr);
-    object_method_parse(q, gensym("bang"), "", nullptr);
-    EXPECT_EQ(console(), (std::vector<std::string>{"p: bang", "p: 12.5", "p: 1e-07", "p: 3", "p: foo a 1 2.5",
-                                                   "p: list 1 2", "print: bang"}));
-}
-
 TEST_F(OutletTest, OutletsSendToEachConnectionInOrder) {
     Src *s = src(), fake{};
     t_object *a = box("print", "a"), *b = box("print", "b"), *c = box("print", "c"), *gone = box("print", "gone");
