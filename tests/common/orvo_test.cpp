@@ -49,10 +49,8 @@ void HostTest::TearDown() {
     orvo::run_until_idle();
     orvo::mem_fail_reset();
     auto after = orvo::mem_stats();
-    if (check_leaks_) {
-        EXPECT_EQ(after.blocks, mem_before_.blocks) << "host memory blocks left over";
-        EXPECT_EQ(after.bytes, mem_before_.bytes) << "host memory bytes left over";
-    }
+    EXPECT_EQ(after.blocks, mem_before_.blocks) << "host memory blocks left over";
+    EXPECT_EQ(after.bytes, mem_before_.bytes) << "host memory bytes left over";
     EXPECT_EQ(orvo::mem_bad_frees(), bad_frees_before_) << "sysmem_freeptr of a block that is not live";
     EXPECT_EQ(orvo::open_edits(), 0) << "edit brackets left open";
     orvo::file_fail_write(0);

@@ -29,7 +29,6 @@ class HostTest : public ::testing::Test {
     orvo::MemStats mem_before_{};
     long bad_frees_before_ = 0;
     orvo::FileStats files_before_{};
-    bool check_leaks_ = true;
     virtual bool wants_plugins() const { return true; }
 };
 

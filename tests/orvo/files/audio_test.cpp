@@ -1,8 +1,7 @@
 // The host's audio library on the public buffer record: the edit bracket, the
 // owner found through a name, validity shared by the boxes of a name. Host
-// memory: the block registry and its statistics, large blocks, fault injection.
+// memory: the block registry and its statistics, large blocks.
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 
 #include "buffer~/host/buffer_record.h"
@@ -85,42 +84,6 @@ TEST_F(AudioLibTest, EditBracketsExcludeEachOtherAndReads) {
     name->s_thing = nullptr;
 }
 
-// "writefloats" writes only from a live block that no bracket covers, and says why not.
-TEST_F(AudioLibTest, WritefloatsRefusesMemoryItMayNotRead) {
-    t_common_symbols_table *cs = common_symbols_gettable();
-    void *sf = object_new(cs->s_nobox, cs->s_jsoundfile);
-    orvo_test::TempDir dir;
-    char file[ORVO_PATH_CHARS];
-    short path = 0;
-    ASSERT_EQ(path_frompathname(dir.path.c_str(), &path, file), 0);
-    t_buffer *b = make();
-    b->b_memory = (float *)sysmem_newptrclear(48 * sizeof(float));
-    float local[32] = {};
-    const std::tuple<float *, t_atom_long, bool, const char *> cases[] = {
-        // samples, frames of 2 channels, a bracket open on the block, the console's cause
-        {local, 16, false, "jsoundfile: error: the samples are not in a live memory block"},
-        {b->b_memory + 16, 17, false, "jsoundfile: error: the samples are not in a live memory block"},
-        {b->b_memory + 16, 16, true, "jsoundfile: error: the samples are being replaced"},
-        {b->b_memory + 16, 16, false, nullptr},
-    };
-    for (auto &[samples, frames, bracket, cause] : cases) {
-        std::string name = "w" + std::to_string(frames) + (bracket ? "b" : "") + ".wav";
-        if (bracket) {
-            ASSERT_EQ(buffer_edit_begin(b), 0);
-        }
-        object_method(sf, gensym("format"), (long)FOURCC('W', 'A', 'V', 'E'));
-        object_method(sf, cs->s_open, (long)path, name.c_str(), 0L, 0L);
-        long rc = (long)(intptr_t)object_method(sf, gensym("writefloats"), samples, frames, 2L, 16L, 0L);
-        object_method(sf, cs->s_close);
-        if (bracket) buffer_edit_end(b, -1);
-        EXPECT_EQ(rc == 0, cause == nullptr) << name;
-        EXPECT_EQ(console(), cause ? std::vector<std::string>{cause} : std::vector<std::string>{}) << name;
-        EXPECT_EQ(std::filesystem::exists(dir.file(name)), cause == nullptr) << name;
-    }
-    sysmem_freeptr(b->b_memory);
-    object_free(sf);
-}
-
 // The owner is what the name is bound to, if of the same class. Boxes of one
 // name share memory through the owner's chain: marking any one marks every box
 // on the same memory, and no box on other memory.
@@ -195,32 +158,6 @@ TEST_F(MemoryTest, BlocksStatsAndAlignment) {
     sysmem_freeptr(nullptr);
     EXPECT_EQ(orvo::mem_bad_frees() - bad, 2);
     bad_frees_before_ += 2;
-}
-
-TEST_F(MemoryTest, FaultInjection) {
-    const std::tuple<long, long, long long, std::vector<std::pair<t_ptr_int, bool>>> cases[] = {
-        // fail next, fail the nth, fail above, then each size asked and whether it is granted
-        {2, 0, 0, {{10, false}, {10, false}, {10, true}}},
-        {0, 0, 1000, {{1000, true}, {1001, false}, {8 * MiB, false}, {1, true}}},
-        {1, 0, 1000, {{10, false}, {10, true}, {2000, false}}},
-        {0, 3, 0, {{10, true}, {10, true}, {10, false}, {10, true}, {10, true}}},
-        {1, 2, 0, {{10, false}, {10, false}, {10, true}}},
-    };
-    for (auto &[next, nth, above, asks] : cases) {
-        orvo::mem_fail_next(next);
-        orvo::mem_fail_nth(nth);
-        orvo::mem_fail_above(above);
-        auto before = orvo::mem_stats();
-        long long granted = 0;
-        for (auto [size, ok] : asks) {
-            char *p = granted % 2 ? sysmem_newptrclear(size) : sysmem_newptr(size);
-            EXPECT_EQ(p != nullptr, ok) << next << "/" << nth << "/" << above << " " << size;
-            granted += p != nullptr;
-            sysmem_freeptr(p);
-        }
-        EXPECT_EQ(since(before), (std::vector<long long>{0, 0, granted})) << "failed allocations count for nothing";
-        orvo::mem_fail_reset();
-    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <limits>
 
+#include "buffer~/host/buffer_record.h"
 #include "orvo_test.h"
 
 namespace {
@@ -34,19 +35,22 @@ class JsoundfileTest : public HostOnlyTest {
         *rc = (long)(intptr_t)object_method(sf, gensym("readfloats"), v.data(), start, frames, nchans);
         return v;
     }
-    long write(t_fourcc type, const std::string &name, const std::vector<float> &src, long nchans, long bits, long fl,
-               double sr = 44100) {
+    // From host memory only, as a buffer's samples are.
+    long write_from(t_fourcc type, const std::string &name, const float *samples, t_atom_long frames, long nchans,
+                    long bits, double sr = 44100) {
         object_method(sf, gensym("format"), (long)type);
         open(name);
         method m = object_method_direct_getmethod((t_object *)sf, cs->s_setsamplerate);
         reinterpret_cast<void (*)(void *, double)>(reinterpret_cast<void (*)(void)>(m))(sf, sr);
-        // The object writes only from host memory, as a buffer's samples are.
+        long rc = (long)(intptr_t)object_method(sf, gensym("writefloats"), samples, frames, nchans, bits, 0L);
+        close();
+        return rc;
+    }
+    long write(t_fourcc type, const std::string &name, const std::vector<float> &src, long bits, double sr = 44100) {
         auto *block = (float *)sysmem_newptr((t_ptr_int)(sizeof(float) * src.size()));
         std::copy(src.begin(), src.end(), block);
-        long rc = (long)(intptr_t)object_method(sf, gensym("writefloats"), block,
-                                                (t_atom_long)(src.size() / (size_t)nchans), nchans, bits, fl);
+        long rc = write_from(type, name, block, (t_atom_long)src.size(), 1, bits, sr);
         sysmem_freeptr(block);
-        close();
         return rc;
     }
     t_common_symbols_table *cs = common_symbols_gettable();
@@ -93,15 +97,41 @@ TEST_F(JsoundfileTest, FailuresAndEdgeCases) {
     EXPECT_NE(open("x.wav", 30000), 0) << "unknown path id";
     auto src = signal(10, 1);
     const t_fourcc wave = FOURCC('W', 'A', 'V', 'E');
-    EXPECT_NE(write(wave, "odd.wav", src, 1, 12, 0), 0) << "no 12-bit samples";
-    ASSERT_EQ(write(0, "byext.aif", src, 1, 16, 0, 96000), 0) << "type 0 takes the name's extension";
+    EXPECT_NE(write(wave, "odd.wav", src, 12), 0) << "no 12-bit samples";
+    ASSERT_EQ(write(0, "byext.aif", src, 16, 96000), 0) << "type 0 takes the name's extension";
     EXPECT_EQ(read_sound(dir.file("byext.aif")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
     ASSERT_EQ(open("byext.aif"), 0) << "close ended the write side";
     EXPECT_EQ(call("getsr"), 96000);
     close();
-    ASSERT_EQ(write(wave, "loud.wav", {1.5f, -2.0f, 0.5f}, 1, 16, 0), 0);
+    ASSERT_EQ(write(wave, "loud.wav", {1.5f, -2.0f, 0.5f}, 16), 0);
     auto loud = read_sound(dir.file("loud.wav")).data;
     EXPECT_TRUE(loud.size() == 3 && loud[0] > 0.99f && loud[1] == -1.0f) << "clipped, not wrapped";
+}
+
+// "writefloats" writes only from a live block that no bracket covers, and says why not.
+TEST_F(JsoundfileTest, WritefloatsRefusesMemoryItMayNotRead) {
+    static t_class *c = class_new("jsoundfile_test_buffer", nullptr, nullptr, (long)sizeof(t_buffer), 0L, 0L);
+    auto *b = (t_buffer *)object_alloc(c);
+    b->b_memory = (float *)sysmem_newptrclear(48 * sizeof(float));
+    float local[32] = {};
+    const std::tuple<float *, t_atom_long, bool, const char *> cases[] = {
+        // samples, frames of 2 channels, a bracket open on the block, the console's cause
+        {local, 16, false, "jsoundfile: error: the samples are not in a live memory block"},
+        {b->b_memory + 16, 17, false, "jsoundfile: error: the samples are not in a live memory block"},
+        {b->b_memory + 16, 16, true, "jsoundfile: error: the samples are being replaced"},
+        {b->b_memory + 16, 16, false, nullptr},
+    };
+    for (auto &[samples, frames, bracket, cause] : cases) {
+        std::string name = "w" + std::to_string(frames) + (bracket ? "b" : "") + ".wav";
+        EXPECT_TRUE(!bracket || buffer_edit_begin(b) == 0);
+        long rc = write_from(FOURCC('W', 'A', 'V', 'E'), name, samples, frames, 2, 16);
+        if (bracket) buffer_edit_end(b, -1);
+        EXPECT_EQ(rc == 0, cause == nullptr) << name;
+        EXPECT_EQ(console(), cause ? std::vector<std::string>{cause} : std::vector<std::string>{}) << name;
+        EXPECT_EQ(std::filesystem::exists(dir.file(name)), cause == nullptr) << name;
+    }
+    sysmem_freeptr(b->b_memory);
+    freeobject((t_object *)b);
 }
 
 TEST_F(JsoundfileTest, InstrumentData) {
