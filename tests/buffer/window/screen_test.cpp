@@ -1,5 +1,5 @@
 // The orvo command on a real display: a virtual X server (Xvfb), windows looked
-// at through Xlib, clicked and resized with xdotool, and closed with the
+// at through Xlib, found, clicked and resized with xdotool, and closed with the
 // WM_DELETE_WINDOW message a window manager would send.
 #include <chrono>
 #include <cstdlib>
@@ -28,27 +28,15 @@ bool within_patience(F done) {
     return false;
 }
 
-// The mapped top-level window titled name, or 0.
-Window lookup(Display *d, const std::string &name) {
-    Window root, parent, *kids = nullptr, found = 0;
-    unsigned n = 0;
-    XSync(d, False);
-    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &kids, &n)) return 0;
-    for (unsigned i = 0; i < n && !found; ++i) {
-        char *title = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(d, kids[i], &title) && title && name == title && XGetWindowAttributes(d, kids[i], &a) &&
-            a.map_state == IsViewable)
-            found = kids[i];
-        if (title) XFree(title);
-    }
-    if (kids) XFree(kids);
-    return found;
+// The mapped window titled name, or 0.
+Window lookup(const std::string &name) {
+    std::string out = orvo_test::run_command("xdotool search --onlyvisible --name '^" + name + "$'").out;
+    return out.empty() ? 0 : std::stoul(out);
 }
 
-Window find(Display *d, const std::string &name) {
+Window find(const std::string &name) {
     Window w = 0;
-    within_patience([&] { return (w = lookup(d, name)) != 0; });
+    within_patience([&] { return (w = lookup(name)) != 0; });
     return w;
 }
 
@@ -133,7 +121,7 @@ TEST(Screen, WindowsOnAVirtualDisplay) {
     for (const auto &c : windows) {
         SCOPED_TRACE(c.name);
         orvo.ask(std::string(c.box) + " open");
-        Window w = find(x, c.name);
+        Window w = find(c.name);
         ASSERT_NE(w, 0u) << "no window \"" << c.name << "\"";
         EXPECT_EQ(geometry(x, w), (std::vector<int>{50, 50, 350, c.height}));
         EXPECT_TRUE(shows_waves(x, w, c.strips, 100));
@@ -142,7 +130,7 @@ TEST(Screen, WindowsOnAVirtualDisplay) {
     }
 
     // The 12 channels scroll; shrunk to 400 high, each view is 50 high.
-    Window twelve = find(x, "twelve");
+    Window twelve = find("twelve");
     std::vector<std::string> info;
     auto info_says = [&](const std::string &what) {
         return within_patience([&] { return (info = orvo.ask("window t info")).at(0).find(what) != std::string::npos; });
@@ -160,19 +148,19 @@ TEST(Screen, WindowsOnAVirtualDisplay) {
     EXPECT_TRUE(info_says("rect 120 90"));
     EXPECT_EQ(info.at(0), "t window: title twelve rect 120 90 350 400 vscroll 1 views 12");
     request_close(x, twelve);
-    within_patience([&] { return !lookup(x, "twelve"); });
+    within_patience([&] { return !lookup("twelve"); });
     info = orvo.ask("window t info");
     ASSERT_EQ(info.size(), 1u);
     EXPECT_NE(info[0].find("the window of \"t\" is not open"), std::string::npos) << info[0];
     orvo.ask("t open");
-    Window again = find(x, "twelve");
+    Window again = find("twelve");
     ASSERT_NE(again, 0u);
     EXPECT_EQ(geometry(x, again), (std::vector<int>{120, 90, 350, 400}));
     EXPECT_TRUE(shows_waves(x, again, 8, 50));
 
     // Windows close when orvo ends.
     EXPECT_EQ(orvo.quit(), 1);  // the one statement above that failed
-    EXPECT_EQ(lookup(x, "mono"), 0u);
+    EXPECT_EQ(lookup("mono"), 0u);
     XCloseDisplay(x);
 }
 

@@ -104,8 +104,8 @@ TEST_F(AudioLibTest, OwnerAndValidityAcrossTheBoxesOfAName) {
         // marked box, through an edit bracket (1), a refused one (2) or buffer_valid (0), the value
         // (for an end, negative: left as it was); then owner, peer, old, elsewhere
         {peer, 1, 1, {1, 1, 0, 0}},  {owner, 0, 0, {0, 0, 0, 0}}, {old, 0, 1, {0, 0, 1, 0}},
-        {peer, 0, 7, {1, 1, 1, 0}},  {owner, 1, 0, {0, 0, 1, 0}}, {peer, 1, -1, {0, 0, 1, 0}},
-        {peer, 1, 5, {1, 1, 1, 0}},  {owner, 2, 0, {1, 1, 1, 0}},
+        {peer, 0, 7, {1, 1, 1, 0}},  {owner, 1, 0, {0, 0, 1, 0}}, {peer, 1, 5, {1, 1, 1, 0}},
+        {peer, 1, -1, {1, 1, 1, 0}}, {owner, 2, 0, {1, 1, 1, 0}},
     };
     for (auto &[who, how, valid, states] : steps) {
         orvo::set_edits_refused(how == 2);
