@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace orvo_test {
@@ -78,13 +77,6 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
-}
-
-std::vector<std::string> OrvoRun::lines() const {
-    std::vector<std::string> v;
-    std::istringstream in(out);
-    for (std::string l; std::getline(in, l);) v.push_back(l);
-    return v;
 }
 
 std::vector<float> signal(long frames, long chans) {

@@ -65,7 +65,6 @@ std::string aiff_with_instrument(const std::vector<int> &inst);
 struct OrvoRun {
     std::string out;
     int status = -1;
-    std::vector<std::string> lines() const;
 };
 // Runs a shell command line.
 OrvoRun run_command(const std::string &shell);

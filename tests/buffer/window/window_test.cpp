@@ -1,6 +1,7 @@
 // The editor window of buffer~, driven as a user and a patch would: opening,
 // layout, channel changes, renaming, closing and reopening, and the messages
 // that reach the views and come back from them.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -44,15 +45,17 @@ class WindowTest : public BufferTest {
     }
 };
 
-TEST_F(WindowTest, FirstOpeningRectangleAndViewsFollowTheChannelCount) {
+// A window opens at its first rectangle with a view per channel; closed, by hand or
+// by "wclose", it reopens where it was left.
+TEST_F(WindowTest, OpeningPlacesTheWindowAndReopeningKeepsWhereItWasLeft) {
     const struct {
         const char *args;
         size_t views;
         const char *rect;
-        bool vscroll;
-    } cases[] = {{"w1 100 1", 1, "50 50 350 100", false},
-                 {"w2 100 2", 2, "50 50 350 200", false},
-                 {"w12 100 12", 12, "50 50 350 800", true}};
+        bool vscroll, by_hand;
+    } cases[] = {{"w1 100 1", 1, "50 50 350 100", false, true},
+                 {"w2 100 2", 2, "50 50 350 200", false, false},
+                 {"w12 100 12", 12, "50 50 350 800", true, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args);
         t_buffer *b = buffer(c.args);
@@ -68,6 +71,18 @@ TEST_F(WindowTest, FirstOpeningRectangleAndViewsFollowTheChannelCount) {
         // Opening again brings the same window forward without rebuilding it.
         EXPECT_EQ(open(b), p);
         EXPECT_EQ(info(b).views[0].box, i.views[0].box);
+        orvo::window_move(p, 300, 120);
+        orvo::window_resize(p, 640, 480);
+        if (c.by_hand)
+            orvo::window_user_close(p);
+        else
+            send(b, "wclose");
+        EXPECT_FALSE(object_valid(p));
+        EXPECT_EQ(patcher(b), nullptr);
+        EXPECT_EQ(b->b_window->w_waveforms, nullptr);
+        ASSERT_NE(open(b), nullptr);
+        EXPECT_EQ(rect(info(b).rect), "300 120 640 480");
+        expect_stack(b, b->b_name->s_name, c.views, 480.0 / (double)std::min<size_t>(c.views, 8));  // 8 share it
         free_box(&b->b_obj);
     }
     EXPECT_TRUE(console().empty());
@@ -136,28 +151,6 @@ TEST_F(WindowTest, RenameRetitlesAndRepointsTheViewsAndNoNameIsUntitled) {
     EXPECT_EQ(info(u).title, "untitled");
     EXPECT_EQ(info(u).views[0].buffer, "");
     u->b_name = name;
-}
-
-TEST_F(WindowTest, ReopeningKeepsTheRectangleTheWindowHadWhenClosed) {
-    for (bool by_hand : {true, false}) {
-        SCOPED_TRACE(by_hand ? "closed by hand" : "wclose");
-        t_buffer *b = buffer("keep 100 2");
-        t_object *p = open(b);
-        ASSERT_NE(p, nullptr);
-        orvo::window_move(p, 300, 120);
-        orvo::window_resize(p, 640, 480);
-        if (by_hand)
-            orvo::window_user_close(p);
-        else
-            send(b, "wclose");
-        EXPECT_FALSE(object_valid(p));
-        EXPECT_EQ(patcher(b), nullptr);
-        EXPECT_EQ(b->b_window->w_waveforms, nullptr);
-        ASSERT_NE(open(b), nullptr);
-        EXPECT_EQ(rect(info(b).rect), "300 120 640 480");
-        expect_stack(b, "keep", 2, 240);
-        free_box(&b->b_obj);
-    }
 }
 
 TEST_F(WindowTest, OpenAndCloseFromTheSchedulerWaitForTheMainThread) {
