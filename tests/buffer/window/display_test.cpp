@@ -18,7 +18,7 @@ using orvo_test::BufferTest;
 
 TEST(Overview, ExtremesEqualAScanOverAnyStretch) {
     constexpr int64_t kFine = Overview::kFine, kCoarse = Overview::kCoarse;
-    for (int64_t nchans : {1, 2, 3}) {
+    for (int64_t nchans : {1, 2, 3, 4, 16}) {
         const int64_t frames = 3 * kCoarse + 5 * kFine + 17;
         std::vector<float> s((size_t)(frames * nchans));
         std::mt19937 rng(7);
