@@ -72,16 +72,16 @@ void each(const t_edit_job &job, long b, long e, F f) {
 // no call waits on the one before it.
 template <class A, class T, class F>
 void each_of(const t_edit_job &job, long b, long e, A arg, T trig, F out) {
-    constexpr int G = 4;
+    constexpr int G = 32 / W;  // four vectors of eight, eight of four
     float *s = job.s;
     long i = b;
     for (; i + G * W <= e; i += G * W) {
         vd u[G];
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int g = 0; g < G; g++) u[g] = arg(index(i + W * g));
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int g = 0; g < G; g++) u[g] = trig(u[g]);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int g = 0; g < G; g++) {
             long at = i + W * g;
             vf x = load(s + at);
