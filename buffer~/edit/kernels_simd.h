@@ -47,53 +47,57 @@ inline vd absv(vd x) { return (vd)((vl)x & ~(vl)splat(-0.0)); }
 // The indices i .. i+W-1 as doubles (exact below 2^53).
 inline vd index(long i) { return splat((double)i) + vd EDIT_LANE_NUMBERS; }
 
+// Stores at s[i] the W new values y of the old values x, where the lanes marked
+// in plain take the plain formula instead.
+inline void put(const t_edit_job &job, long i, vf x, vf y, vl plain) {
+    if (any(plain))
+        for (int l = 0; l < W; l++)
+            if (plain[l]) y[l] = edit_sample(job, i + l, x[l]);
+    store(job.s + i, y);
+}
+
 // s[i] = f(indices, old values, lanes for the plain formula) for i in [b, e); the
 // lanes f marks, and the last few samples, take the plain formula.
 template <class F>
 void each(const t_edit_job &job, long b, long e, F f) {
-    float *s = job.s;
     long i = b;
     for (; i + W <= e; i += W) {
-        vf x = load(s + i);
+        vf x = load(job.s + i);
         vl plain = {};
         vf y = f(index(i), x, plain);
-        if (any(plain))
-            for (int l = 0; l < W; l++)
-                if (plain[l]) y[l] = edit_sample(job, i + l, x[l]);
-        store(s + i, y);
+        put(job, i, x, y, plain);
     }
-    for (; i < e; i++) s[i] = edit_sample(job, i, s[i]);
+    for (; i < e; i++) job.s[i] = edit_sample(job, i, job.s[i]);
 }
 
 // The same for a formula that takes the sine or cosine (trig) of an argument: for
 // G vectors of samples at a time, arg(indices) gives the arguments, then the calls
 // into the vector library follow one another, then out(indices, old values, the
-// function's values, lanes for the plain formula) gives the new values, so that
-// no call waits on the one before it.
+// arguments, the function's values, lanes for the plain formula) gives the new
+// values, so that no call waits on the one before it.
 template <class A, class T, class F>
 void each_of(const t_edit_job &job, long b, long e, A arg, T trig, F out) {
     constexpr int G = 32 / W;  // four vectors of eight, eight of four
-    float *s = job.s;
     long i = b;
     for (; i + G * W <= e; i += G * W) {
-        vd u[G];
+        vd u[G], t[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; g++) u[g] = arg(index(i + W * g));
 #pragma GCC unroll 8
-        for (int g = 0; g < G; g++) u[g] = trig(u[g]);
+        for (int g = 0; g < G; g++) t[g] = trig(u[g]);
 #pragma GCC unroll 8
         for (int g = 0; g < G; g++) {
             long at = i + W * g;
-            vf x = load(s + at);
+            vf x = load(job.s + at);
             vl plain = {};
-            vf y = out(index(at), x, u[g], plain);
-            if (any(plain))
-                for (int l = 0; l < W; l++)
-                    if (plain[l]) y[l] = edit_sample(job, at + l, x[l]);
-            store(s + at, y);
+            vf y = out(index(at), x, u[g], t[g], plain);
+            put(job, at, x, y, plain);
         }
     }
-    each(job, i, e, [&](vd k, vf x, vl &plain) { return out(k, x, trig(arg(k)), plain); });
+    each(job, i, e, [&](vd k, vf x, vl &plain) {
+        vd u = arg(k);
+        return out(k, x, u, trig(u), plain);
+    });
 }
 
 // The product with a weight, formed in double.
@@ -156,6 +160,14 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
     const long n = job.n;
     const double dn = (double)n, v0 = job.v[0], v1 = job.v[1];
     const vd small = splat(kSmallWeight);
+    // The sample times the weight w(c) of the cosine c; small weights take the plain formula.
+    auto by_weight = [small](auto w_of) {
+        return [small, w_of](vd, vf x, vd, vd c, vl &plain) {
+            vd w = w_of(c);
+            plain = absv(w) < small;
+            return weighted(x, w);
+        };
+    };
     // Reciprocals of the denominators the loops divide by.
     const vd rdn = splat(1.0 / dn), r2dn = splat(1.0 / (2.0 * dn)), rv0 = splat(1.0 / v0);
     switch (job.op) {
@@ -168,16 +180,17 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
         return each_of(
             job, b, e, [&](vd i) { return quotient(splat(v0) * i, splat(dn), rdn); },
             [&](vd u) { return job.op == t_edit_op::fill_cos ? cosv(u) : sinv(u); },
-            [](vd, vf, vd t, vl &) { return narrow(t); });
+            [](vd, vf, vd, vd t, vl &) { return narrow(t); });
     case t_edit_op::sinc_onesided:
     case t_edit_op::sinc_centred: {
         // The peak (0 / 0 here) is the plain formula's.
         const double peak = job.op == t_edit_op::sinc_centred ? (double)(n / 2) : 0.0;
-        auto u = [&](vd i) { return quotient((i - splat(peak)) * kPi, splat(v0), rv0); };
-        return each_of(job, b, e, u, sinv, [&](vd i, vf, vd t, vl &plain) {
-            plain = i == splat(peak);
-            return narrow(t / u(i));
-        });
+        return each_of(
+            job, b, e, [&](vd i) { return quotient((i - splat(peak)) * kPi, splat(v0), rv0); }, sinv,
+            [&](vd i, vf, vd u, vd t, vl &plain) {
+                plain = i == splat(peak);
+                return narrow(t / u);
+            });
     }
     case t_edit_op::raisedcos_full:
     case t_edit_op::raisedcos_half: {
@@ -189,12 +202,7 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
                 vf r = narrow(i) / splatf((float)n);
                 return 2.0 * kPi * (widen(r) - 0.5);
             },
-            cosv,
-            [&](vd, vf x, vd c, vl &plain) {
-                vd w = splat(v0) + splat(v1) * c;
-                plain = absv(w) < small;
-                return weighted(x, w);
-            });
+            cosv, by_weight([&](vd c) { return splat(v0) + splat(v1) * c; }));
     }
     case t_edit_op::blackman_full:
     case t_edit_op::blackman_half: {
@@ -206,13 +214,9 @@ void EDIT_NAME(edit_run)(const t_edit_job &job, long b, long e) {
                 return quotient(2.0 * kPi * p, splat(v0), rv0);
             },
             cosv,
-            [&](vd, vf x, vd c, vl &plain) {
-                // 4 pi p / d is twice 2 pi p / d exactly; its cosine, 2c^2 - 1, is
-                // within a few ulps of 1 where the weight is not small.
-                vd w = 0.42 - 0.5 * c + 0.08 * (2.0 * c * c - 1.0);
-                plain = absv(w) < small;
-                return weighted(x, w);
-            });
+            // 4 pi p / d is twice 2 pi p / d exactly; its cosine, 2c^2 - 1, is within
+            // a few ulps of 1 where the weight is not small.
+            by_weight([](vd c) { return 0.42 - 0.5 * c + 0.08 * (2.0 * c * c - 1.0); }));
     }
     case t_edit_op::kaiser_full:
     case t_edit_op::kaiser_half:
