@@ -1,6 +1,5 @@
-// The host's audio library on the public buffer record: the edit bracket, the
-// owner found through a name, validity shared by the boxes of a name. Host
-// memory: the block registry and its statistics, large blocks.
+// The host's audio library on the public buffer record: the edit bracket and
+// reads it excludes. Host memory: the block registry and its statistics, large blocks.
 #include <cstdint>
 #include <optional>
 
@@ -15,11 +14,10 @@ class AudioLibTest : public orvo_test::HostOnlyTest {
         for (auto *x : made) freeobject(x);
         HostOnlyTest::TearDown();
     }
-    // A zeroed record of a buffer-like class, or of another class.
-    t_buffer *make(bool other_class = false) {
+    // A zeroed record of a buffer-like class.
+    t_buffer *make() {
         static t_class *buf = class_new("audio_test_buffer", nullptr, nullptr, (long)sizeof(t_buffer), 0L, 0L);
-        static t_class *other = class_new("audio_test_other", nullptr, nullptr, (long)sizeof(t_buffer), 0L, 0L);
-        made.push_back((t_object *)object_alloc(other_class ? other : buf));
+        made.push_back((t_object *)object_alloc(buf));
         return (t_buffer *)made.back();
     }
     std::vector<t_object *> made;
@@ -81,41 +79,6 @@ TEST_F(AudioLibTest, EditBracketsExcludeEachOtherAndReads) {
     reads[1].reset();
     EXPECT_EQ(orvo::mem_live_blocks(), blocks - 1);
     sysmem_freeptr(mem);
-    name->s_thing = nullptr;
-}
-
-// The owner is what the name is bound to, if of the same class. Boxes of one
-// name share memory through the owner's chain: marking any one marks every box
-// on the same memory, and no box on other memory.
-TEST_F(AudioLibTest, OwnerAndValidityAcrossTheBoxesOfAName) {
-    float shared[4], stale[4];
-    t_symbol *name = gensym("audio_test_name");
-    t_buffer *owner = make(), *peer = make(), *old = make(), *elsewhere = make();
-    EXPECT_EQ(buffer_findowner(peer), peer) << "no name";
-    for (t_buffer *b : {owner, peer, old}) b->b_name = name, b->b_memory = shared;
-    owner->b_next = old, old->b_next = peer, old->b_memory = stale;
-    elsewhere->b_name = gensym("audio_test_name2"), elsewhere->b_memory = shared;
-    for (auto [bound, expected] : {std::pair{&make(true)->b_obj, peer}, {nullptr, peer}, {&owner->b_obj, owner}}) {
-        name->s_thing = bound;
-        EXPECT_EQ(buffer_findowner(peer), expected);
-        EXPECT_EQ(buffer_findowner(old), expected == peer ? old : owner);
-    }
-    const std::tuple<t_buffer *, int, long, std::vector<t_atom_long>> steps[] = {
-        // marked box, through an edit bracket (1), a refused one (2) or buffer_valid (0), the value
-        // (for an end, negative: left as it was); then owner, peer, old, elsewhere
-        {peer, 1, 1, {1, 1, 0, 0}},  {owner, 0, 0, {0, 0, 0, 0}}, {old, 0, 1, {0, 0, 1, 0}},
-        {peer, 0, 7, {1, 1, 1, 0}},  {owner, 1, 0, {0, 0, 1, 0}}, {peer, 1, 5, {1, 1, 1, 0}},
-        {peer, 1, -1, {1, 1, 1, 0}}, {owner, 2, 0, {1, 1, 1, 0}},
-    };
-    for (auto &[who, how, valid, states] : steps) {
-        orvo::set_edits_refused(how == 2);
-        if (!how)
-            buffer_valid(who, valid);
-        else if (buffer_edit_begin(who) == 0)
-            buffer_edit_end(who, valid);
-        EXPECT_EQ(orvo::open_edits(), 0) << "a refusal opens nothing";
-        EXPECT_EQ(states, (std::vector<t_atom_long>{owner->b_valid, peer->b_valid, old->b_valid, elsewhere->b_valid}));
-    }
     name->s_thing = nullptr;
 }
 

@@ -43,42 +43,33 @@ struct Thing {
     t_symbol *s;
     double f;
 };
-inline std::vector<std::string> g_freed;  // per destructor call: "n live" while still a valid object
 inline t_class *thing_class();
 inline void *thing_new(t_atom_long n, t_symbol *s, double f) {
     auto *x = (Thing *)object_alloc(thing_class());
     *x = Thing{x->ob, n, s, f};
     return x;
 }
-inline void thing_free(Thing *x) {
-    g_freed.push_back(std::to_string(x->n) + (object_valid(x) ? " live" : " gone"));
-    x->n = -1;  // no longer whole
-}
 inline t_class *thing_class() {
     static t_class *c =
-        class_new("thingtest", M(thing_new), M(thing_free), sizeof(Thing), 0, A_DEFLONG, A_DEFSYM, A_DEFFLOAT, 0);
+        class_new("thingtest", M(thing_new), nullptr, sizeof(Thing), 0, A_DEFLONG, A_DEFSYM, A_DEFFLOAT, 0);
     class_register(gensym("box"), c);
     return c;
 }
 
-// How a client names what it is given: a Thing by its number, an attribute by its name.
+// How a client names what it is given: an attribute by its name.
 inline std::string who(void *p) {
-    if (object_class(p) == thing_class()) return "#" + std::to_string(((Thing *)p)->n);
     if (object_classname(p) == gensym("attr")) return ((t_symbol *)object_method(p, gensym("getname")))->s_name;
     return object_valid(p) ? object_classname(p)->s_name : std::to_string((intptr_t)p);
 }
 
-// Each client adds "id: s msg sender data" to g_heard per notification, then
-// detaches the client it is told to silence from the sender.
+// Each client adds "id: s msg sender data" to g_heard per notification.
 struct Client {
     t_object ob;
     char id;
-    Client *silence;
 };
 inline std::vector<std::string> g_heard;
 inline void *client_notify(Client *x, t_symbol *s, t_symbol *msg, void *sender, void *data) {
     g_heard.push_back(std::string{x->id} + ": " + s->s_name + " " + msg->s_name + " " + who(sender) + " " + who(data));
-    if (x->silence) object_detach_byptr(x->silence, sender);
     return nullptr;
 }
 
@@ -97,11 +88,6 @@ class ObjTest : public orvo_test::BufferTest {
         auto *x = (Client *)object_alloc(c);
         x->id = id;
         return x;
-    }
-    // Freed by the test itself, which watches it go.
-    Thing *thing(const std::string &args) {
-        Atoms a(args);
-        return (Thing *)object_new_typed(gensym("box"), gensym("thingtest"), a.argc, a.argv);
     }
 };
 

@@ -1,7 +1,5 @@
 // Instances and their links: creation by name in name spaces (the any-list
-// constructor is print's, below), the live-object registry, teardown with its
-// "free" notification, attachment between objects, named binding with the
-// clients that follow a name, outlets and connections, and plug-in loading.
+// constructor is print's, below), outlets and connections, and plug-in loading.
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -11,9 +9,6 @@
 
 using namespace host_test;
 using ObjectTest = ObjTest;
-using BindingTest = ObjTest;
-
-static std::string fresh() { return std::string("bind_") + symbol_unique()->s_name; }
 
 TEST_F(ObjectTest, CreationByNameConvertsArgumentsOrFailsWithOneLine) {
     const char *cases[][4] = {
@@ -38,64 +33,6 @@ TEST_F(ObjectTest, CreationByNameConvertsArgumentsOrFailsWithOneLine) {
     EXPECT_NE(class_register(gensym("box"), class_new("thingtest", nullptr, nullptr, sizeof(Thing), 0, 0)), 0);
     EXPECT_EQ(class_register(gensym("box"), thing_class()), 0);
     EXPECT_TRUE(console().empty());
-}
-
-TEST_F(ObjectTest, ClientsHearNotificationsInOrderUntilDetachedAndFreeWhileTheObjectIsWhole) {
-    Thing *x = thing("1");
-    Client *a = client('a'), *b = client('b');
-    boxes_ = {&a->ob, &b->ob};
-    g_freed.clear();
-    ASSERT_EQ(object_attach_byptr(b, x), 0);
-    ASSERT_EQ(object_attach_byptr(a, x), 0);
-    ASSERT_EQ(object_attach_byptr(a, x), 0);  // twice is once
-    object_notify(x, gensym("changed"), (void *)7);
-    EXPECT_EQ(object_detach_byptr(a, x), 0);
-    EXPECT_NE(object_detach_byptr(a, x), 0);
-    object_notify(x, gensym("again"), nullptr);
-    object_attach_byptr(a, x);
-    b->silence = a;  // detached while the notification is under way: a hears nothing more
-    object_notify(x, gensym("third"), nullptr);
-    EXPECT_EQ(object_free(x), 0);
-    std::string s = ": thingtest ";
-    EXPECT_EQ(g_heard,
-              (std::vector<std::string>{"b" + s + "changed #1 7", "a" + s + "changed #1 7", "b" + s + "again #1 0",
-                                        "b" + s + "third #1 0", "b" + s + "free #1 0"}));  // #1: x still whole
-    EXPECT_EQ(g_freed, std::vector<std::string>{"1 live"});
-    // Then x is no object: a second free, or a free of something never allocated, is refused.
-    Thing fake{};
-    fake.ob.o_class = thing_class();
-    for (void *p : {(void *)x, (void *)&fake}) EXPECT_TRUE(!object_valid(p) && !object_class(p) && object_free(p));
-    EXPECT_EQ(g_freed.size(), 1u);
-}
-
-TEST_F(BindingTest, ClientsFollowTheNameAcrossBindingsUntilFreed) {
-    std::string name = fresh();
-    const char *n = name.c_str();
-    Client *c = client('c'), *d = client('d');
-    Thing *x = thing("1"), *y = thing("2");
-    boxes_ = {&x->ob, &c->ob};
-    EXPECT_EQ(globalsymbol_attach(&c->ob, n), nullptr);  // before anything is bound
-    EXPECT_EQ(globalsymbol_bind(&x->ob, n, 0), 0);
-    EXPECT_EQ(globalsymbol_attach(&d->ob, n), &x->ob);  // a later client is told what is bound
-    globalsymbol_notify(&x->ob, n, gensym("changed"), (void *)-1);
-    globalsymbol_unbind(&y->ob, n, 0);                  // not bound there: changes nothing
-    EXPECT_EQ(globalsymbol_attach(&c->ob, n), &x->ob);  // and attaching again adds no second call
-    globalsymbol_unbind(&x->ob, n, 0);
-    EXPECT_EQ(gensym(n)->s_thing, nullptr);
-    globalsymbol_bind(&y->ob, n, 0);
-    globalsymbol_notify(&y->ob, n, gensym("rebound"), nullptr);
-    globalsymbol_detach(&c->ob, n);
-    globalsymbol_notify(&y->ob, n, gensym("detached"), nullptr);
-    // A freed bound object leaves its place; a detached client may attach again.
-    object_free(d);
-    object_free(y);
-    EXPECT_EQ(gensym(n)->s_thing, nullptr);
-    globalsymbol_attach(&c->ob, n);
-    globalsymbol_notify(&x->ob, n, gensym("after"), nullptr);
-    std::string s = name + " ";
-    EXPECT_EQ(g_heard, (std::vector<std::string>{"c: " + s + "changed #1 -1", "d: " + s + "changed #1 -1",
-                                                 "c: " + s + "rebound #2 0", "d: " + s + "rebound #2 0",
-                                                 "d: " + s + "detached #2 0", "c: " + s + "after #1 0"}));
 }
 
 // A box with two outlets; "bang" goes straight back out of the left one.
