@@ -107,6 +107,10 @@ void buffer_loadfree(t_buffer *x);
 
 // ---- change notification (core/notify.cpp) ------------------------------------------------------
 void buffer_dirty(t_buffer *x);
+// [any thread] The "dirty" message: buffer_edited, then buffer_dirty.
+void buffer_dirtymsg(t_buffer *x);
+// Room for one atom in an attribute getter's contract: the host's, else our own; null without memory.
+t_atom *buffer_getteratom(long *argc, t_atom **argv);
 void buffer_dirty_tick(t_buffer *x);
 void buffer_dirty_qfn(t_buffer *x);
 void buffer_printmodtime(t_buffer *x);

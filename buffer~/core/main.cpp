@@ -45,7 +45,7 @@ void ext_main(void *module) {
 
     t_class *c = class_new("buffer~", ORVO_FN(buffer_new), ORVO_FN(buffer_free), (long)sizeof(t_buffer), 0L, A_ANY, 0);
 
-    class_addmethod_typed<buffer_dirty, A_PRIVATE>(c, "dirty");
+    class_addmethod_typed<buffer_dirtymsg, A_PRIVATE>(c, "dirty");
     class_addmethod_typed<buffer_read, A_ANY>(c, "read");
     class_addmethod_typed<buffer_read_direct, A_PRIVATE>(c, "read_direct");
     class_addmethod_typed<buffer_write_direct, A_PRIVATE>(c, "write_direct");

@@ -9,6 +9,13 @@ void buffer_dirty(t_buffer *x) {
         clock_delay(x->b_clock, 0);
 }
 
+// "dirty" from another object, which wrote the samples in place: a background load
+// still decoding must not swap its file over that writing.
+void buffer_dirtymsg(t_buffer *x) {
+    buffer_edited(x);
+    buffer_dirty(x);
+}
+
 void buffer_dirty_tick(t_buffer *x) { qelem_set(x->b_qelem); }
 
 // The time is shared state: an edit on another thread may copy it to this box

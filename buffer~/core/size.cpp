@@ -136,7 +136,7 @@ void buffer_clear(t_buffer *x) {
 void buffer_clearlow(t_buffer *x) { defer_low(x, ORVO_FN(buffer_deferred<buffer_clear>), nullptr, 0, nullptr); }
 
 // Room for one atom in the getter contract: the host's, else our own.
-static t_atom *buffer_getteratom(long *argc, t_atom **argv) {
+t_atom *buffer_getteratom(long *argc, t_atom **argv) {
     char alloc = 0;
     if (atom_alloc(argc, argv, &alloc) != 0 || !*argv) {
         *argv = (t_atom *)sysmem_newptr(sizeof(t_atom));

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "read.h"
 
@@ -34,7 +35,7 @@ struct t_bufferload {
 // skip the lock while nothing loads.
 std::mutex g_mutex;
 std::unordered_map<t_buffer *, t_bufferload *> g_loads;
-std::unordered_map<t_buffer *, bool> g_async;
+std::unordered_set<t_buffer *> g_async;
 std::atomic<long> g_loading{0};
 long g_nextid = 0;  // main thread only
 
@@ -162,19 +163,14 @@ void buffer_loadfree(t_buffer *x) {
 
 bool buffer_isasync(t_buffer *x) {
     std::lock_guard lk(g_mutex);
-    auto it = g_async.find(x);
-    return it != g_async.end() && it->second;
+    return g_async.count(x) != 0;
 }
 
 t_orvo_err buffer_getasync(t_buffer *x, t_object *attr, long *argc, t_atom **argv) {
     (void)attr;
-    char alloc = 0;
-    if (atom_alloc(argc, argv, &alloc) != 0 || !*argv) {
-        *argv = (t_atom *)sysmem_newptr(sizeof(t_atom));
-        if (!*argv) return ORVO_ERR_OUT_OF_MEM;
-        *argc = 1;
-    }
-    atom_setlong(*argv, buffer_isasync(x) ? 1 : 0);
+    t_atom *a = buffer_getteratom(argc, argv);
+    if (!a) return ORVO_ERR_OUT_OF_MEM;
+    atom_setlong(a, buffer_isasync(x) ? 1 : 0);
     return 0;
 }
 
@@ -184,7 +180,7 @@ t_orvo_err buffer_setasync(t_buffer *x, t_object *attr, long argc, t_atom *argv)
     bool on = atom_getlong(argv) != 0;
     std::lock_guard lk(g_mutex);
     if (on)
-        g_async[x] = true;
+        g_async.insert(x);
     else
         g_async.erase(x);
     return 0;
