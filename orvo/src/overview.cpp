@@ -61,7 +61,14 @@ void Overview::build(const float *samples, int64_t frames, int64_t nchans) {
 }
 
 MinMax Overview::scan(int64_t ch, int64_t lo, int64_t hi, MinMax m) const {
-    for (const float *p = samples_ + lo * nchans_ + ch, *end = samples_ + hi * nchans_ + ch; p < end; p += nchans_) {
+    MinMax s = extremes(samples_, nchans_, ch, lo, hi);
+    widen(m, s);
+    return m;
+}
+
+MinMax Overview::extremes(const float *samples, int64_t nchans, int64_t ch, int64_t lo, int64_t hi) {
+    MinMax m = kEmpty;
+    for (const float *p = samples + lo * nchans + ch, *end = samples + hi * nchans + ch; p < end; p += nchans) {
         m.lo = std::min(m.lo, *p);
         m.hi = std::max(m.hi, *p);
     }

@@ -27,6 +27,9 @@ class Overview {
     // would give them; the samples are read only at the ragged ends. lo < hi,
     // both within the buffer.
     MinMax range(int64_t ch, int64_t lo, int64_t hi) const;
+    // The same read from the samples themselves, for a stretch too short to be worth
+    // an overview of the whole buffer.
+    static MinMax extremes(const float *samples, int64_t nchans, int64_t ch, int64_t lo, int64_t hi);
 
   private:
     MinMax scan(int64_t ch, int64_t lo, int64_t hi, MinMax m) const;

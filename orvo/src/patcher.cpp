@@ -206,15 +206,17 @@ bool patcher_live(const Patcher *p) {
     return std::find(patchers().begin(), patchers().end(), p) != patchers().end();
 }
 
-const Overview &patcher_overview(Patcher *p, const float *samples, t_atom_long frames, t_atom_long nchans) {
+const Overview *patcher_overview(Patcher *p, const float *samples, t_atom_long frames, t_atom_long nchans,
+                                 t_atom_long wanted) {
     std::vector<Overview> &all = p->st->overviews;
     if (p->st->overviews_stale.exchange(false)) all.clear();
     for (const Overview &o : all)
-        if (o.matches(samples, frames, nchans)) return o;
+        if (o.matches(samples, frames, nchans)) return &o;
+    if (wanted < frames / 8) return nullptr;
     // A window shows one buffer, or a few while a name moves; older memory is forgotten.
     if (all.size() >= 4) all.clear();
     all.emplace_back().build(samples, frames, nchans);
-    return all.back();
+    return &all.back();
 }
 
 void init_windows() {

@@ -63,7 +63,9 @@ void draw_wave(cairo_t *cr, Patcher *p, const Waveform *w, const t_rect &r) {
     if (columns < 1 || span <= 0) return;
     double per_column = span / columns;
     const t_atom_long ch = w->channel - 1;
-    const orvo::detail::Overview &ov = orvo::detail::patcher_overview(p, b->b_samples, b->b_frames, b->b_nchans);
+    using orvo::detail::Overview;
+    const Overview *ov = orvo::detail::patcher_overview(p, b->b_samples, b->b_frames, b->b_nchans,
+                                                        (t_atom_long)std::ceil(span) + 1);
     // Full scale stays clear of the box's border.
     double mid = r.y + r.height / 2, half = std::max(r.height / 2 - kWaveInset, 1.0);
 
@@ -74,7 +76,7 @@ void draw_wave(cairo_t *cr, Patcher *p, const Waveform *w, const t_rect &r) {
         lo = std::max<t_atom_long>(lo, 0);
         hi = std::min(hi, b->b_frames);
         if (lo >= hi) continue;
-        orvo::detail::MinMax m = ov.range(ch, lo, hi);
+        orvo::detail::MinMax m = ov ? ov->range(ch, lo, hi) : Overview::extremes(b->b_samples, b->b_nchans, ch, lo, hi);
         if (!(m.lo <= m.hi)) continue;  // nothing but NaN
         double top = mid - std::clamp((double)m.hi, -1.0, 1.0) * half;
         double bottom = mid - std::clamp((double)m.lo, -1.0, 1.0) * half;

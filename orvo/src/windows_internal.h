@@ -87,7 +87,10 @@ void window_shown(Patcher *p);
 void window_gone(Patcher *p);
 // Whether p is a live patcher (for work queued before it could be freed).
 bool patcher_live(const Patcher *p);
-// The extremes of b's samples, built or rebuilt as needed. [main thread]
-const Overview &patcher_overview(Patcher *p, const float *samples, t_atom_long frames, t_atom_long nchans);
+// The extremes of b's samples, built or rebuilt as needed; null when it is out of date
+// and only `wanted` frames are to be drawn, far fewer than a rebuild would read (a
+// view zoomed in on a long buffer that is being edited). [main thread]
+const Overview *patcher_overview(Patcher *p, const float *samples, t_atom_long frames, t_atom_long nchans,
+                                 t_atom_long wanted);
 
 }  // namespace orvo::detail
