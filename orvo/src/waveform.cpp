@@ -125,12 +125,15 @@ const t_buffer *waveform_buffer(const Waveform *w) {
     return orvo::buffer_record(w->bufname->s_thing);
 }
 
+double buffer_ms(const Waveform *w) {
+    const t_buffer *b = waveform_buffer(w);
+    return b && b->b_sr > 0 ? (double)b->b_frames * 1000.0 / (double)b->b_sr : 0;
+}
+
 void waveform_range(const Waveform *w, double *start_ms, double *end_ms) {
     double start = w->start_ms, end = w->end_ms;
-    if (end <= start) {
-        const t_buffer *b = waveform_buffer(w);
-        end = b && b->b_sr > 0 ? (double)b->b_frames * 1000.0 / (double)b->b_sr : start;
-    }
+    const t_buffer *b = waveform_buffer(w);
+    if (end <= start) end = b && b->b_sr > 0 ? buffer_ms(w) : start;
     *start_ms = start;
     *end_ms = end;
 }
@@ -175,12 +178,6 @@ void window_mouse(t_object *box, double x) {
 
 namespace {
 
-// The buffer's length in milliseconds, or 0.
-double buffer_ms(const Waveform *w) {
-    const t_buffer *b = orvo::detail::waveform_buffer(w);
-    return b && b->b_sr > 0 ? (double)b->b_frames * 1000.0 / (double)b->b_sr : 0;
-}
-
 // Every waveform~ of w's window shows [start, end] (the one box alone when it is in none).
 void show_range(Waveform *w, double start, double end) {
     std::vector<t_object *> boxes{&w->ob};
@@ -211,7 +208,7 @@ void window_navigate_begin(t_object *box, double x, double y) {
 
 void window_navigate(t_object *box, double x, double y) {
     Waveform *w = detail::as_waveform(box);
-    double total = w ? buffer_ms(w) : 0, width = w ? w->patching_rect.width : 0;
+    double total = w ? detail::buffer_ms(w) : 0, width = w ? w->patching_rect.width : 0;
     if (!w || total <= 0 || width <= 0 || w->drag_end <= w->drag_start) return;
     const t_buffer *b = detail::waveform_buffer(w);
     // Never closer than a few samples across the whole view.

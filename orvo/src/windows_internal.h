@@ -73,6 +73,8 @@ Patcher *as_patcher(void *x);
 Waveform *as_waveform(void *x);
 // The buffer~ record bound to the box's name, or null.
 const struct t_buffer *waveform_buffer(const Waveform *w);
+// The length of the buffer w shows, in milliseconds; 0 without one.
+double buffer_ms(const Waveform *w);
 // The box's displayed range in milliseconds, the end resolved against its buffer.
 void waveform_range(const Waveform *w, double *start_ms, double *end_ms);
 
