@@ -62,20 +62,20 @@ std::string lower(std::string s) {
 }
 
 const SoundFileType kSoundFileTypes[] = {
-    {FOURCC('W', 'A', 'V', 'E'), SF_FORMAT_WAV, true, {"wav"}},
-    {FOURCC('A', 'I', 'F', 'F'), SF_FORMAT_AIFF, true, {"aif", "aiff"}},
-    {FOURCC('A', 'I', 'F', 'C'), SF_FORMAT_AIFF, true, {"aifc"}},
-    {FOURCC('F', 'L', 'A', 'C'), SF_FORMAT_FLAC, true, {"flac"}},
-    {FOURCC('N', 'x', 'T', 'S'), SF_FORMAT_AU, true, {"snd", "au"}},
-    {FOURCC('.', 's', 'n', 'd'), SF_FORMAT_AU, true, {"snd"}},
-    {FOURCC('C', 'A', 'F', ' '), SF_FORMAT_CAF, true, {"caf"}},
-    {FOURCC('S', 'd', '2', 'f'), SF_FORMAT_SD2, false, {"sd2"}},
-    {FOURCC('M', 'p', '3', ' '), SF_FORMAT_MPEG, false, {"mp3"}},
+    {FOURCC('W', 'A', 'V', 'E'), SF_FORMAT_WAV, true, "WAVE", {"wav"}},
+    {FOURCC('A', 'I', 'F', 'F'), SF_FORMAT_AIFF, true, "AIFF", {"aif", "aiff"}},
+    {FOURCC('A', 'I', 'F', 'C'), SF_FORMAT_AIFF, true, "AIFF", {"aifc"}},
+    {FOURCC('F', 'L', 'A', 'C'), SF_FORMAT_FLAC, true, "FLAC", {"flac"}},
+    {FOURCC('N', 'x', 'T', 'S'), SF_FORMAT_AU, true, "NeXT/Sun", {"snd", "au"}},
+    {FOURCC('.', 's', 'n', 'd'), SF_FORMAT_AU, true, "NeXT/Sun", {"snd"}},
+    {FOURCC('C', 'A', 'F', ' '), SF_FORMAT_CAF, true, "CAF", {"caf"}},
+    {FOURCC('S', 'd', '2', 'f'), SF_FORMAT_SD2, false, "SD2", {"sd2"}},
+    {FOURCC('M', 'p', '3', ' '), SF_FORMAT_MPEG, false, "MP3", {"mp3"}},
     // Movies: their sound is MPEG-4 audio as far as lookup and reading are concerned.
-    {FOURCC('M', '4', 'a', ' '), 0, false, {"m4a", "mp4", "m4v", "mov"}},
-    {FOURCC('D', 'A', 'T', 'A'), SF_FORMAT_RAW | SF_ENDIAN_BIG, true, {"raw", "bin", "dat", "pcm"}},
-    {FOURCC('?', '?', '?', '?'), SF_FORMAT_RAW | SF_ENDIAN_BIG, true, {"raw"}},
-    {FOURCC('U', 'L', 'A', 'W'), 0, false, {"ulaw"}},
+    {FOURCC('M', '4', 'a', ' '), 0, false, "MPEG-4", {"m4a", "mp4", "m4v", "mov"}},
+    {FOURCC('D', 'A', 'T', 'A'), SF_FORMAT_RAW | SF_ENDIAN_BIG, true, "raw", {"raw", "bin", "dat", "pcm"}},
+    {FOURCC('?', '?', '?', '?'), SF_FORMAT_RAW | SF_ENDIAN_BIG, true, "raw", {"raw"}},
+    {FOURCC('U', 'L', 'A', 'W'), 0, false, "mu-law", {"ulaw"}},
 };
 
 // Whether the AIFF form at path is AIFC (compressed or float data), which libsndfile does not say.

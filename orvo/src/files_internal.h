@@ -31,6 +31,7 @@ struct SoundFileType {
     int sf_format;         // libsndfile's container (and byte order), recognised in a file's
                            // contents and written when writable; 0 when libsndfile has none
     bool writable;
+    const char *name;      // for people: "WAVE", "NeXT/Sun"
     const char *exts[5];   // the extensions that name it, the usual one first
 };
 // The row of a type code, or null.

@@ -528,36 +528,14 @@ void js_setsr(t_jsoundfile *x, double sr) { x->j_impl->sr = sr; }
 // What a container can hold: the libsndfile format for a type code, bit depth,
 // float flag and encoding, or 0 with the reason in why.
 int sf_format_for(t_fourcc type, long bits, bool fl, t_fourcc encoding, std::string *why) {
-    int major;
-    const char *name;
-    switch (type) {
-        case FOURCC('A', 'I', 'F', 'F'):
-        case FOURCC('A', 'I', 'F', 'C'):
-            major = SF_FORMAT_AIFF, name = "AIFF";
-            break;
-        case FOURCC('W', 'A', 'V', 'E'):
-            major = SF_FORMAT_WAV, name = "WAVE";
-            break;
-        case FOURCC('F', 'L', 'A', 'C'):
-            major = SF_FORMAT_FLAC, name = "FLAC";
-            break;
-        case FOURCC('N', 'x', 'T', 'S'):
-        case FOURCC('.', 's', 'n', 'd'):
-            major = SF_FORMAT_AU, name = "NeXT/Sun";
-            break;
-        case FOURCC('C', 'A', 'F', ' '):
-            major = SF_FORMAT_CAF, name = "CAF";
-            break;
-        case FOURCC('D', 'A', 'T', 'A'):
-        case FOURCC('?', '?', '?', '?'):
-            major = SF_FORMAT_RAW | SF_ENDIAN_BIG, name = "raw";
-            break;
-        default: {
-            char code[5] = {(char)(type >> 24), (char)(type >> 16), (char)(type >> 8), (char)type, 0};
-            *why = type ? std::string("files of type '") + code + "' cannot be written" : "no file type to write";
-            return 0;
-        }
+    const orvo::detail::SoundFileType *t = orvo::detail::sound_file_type(type);
+    if (!t || !t->writable) {
+        char code[5] = {(char)(type >> 24), (char)(type >> 16), (char)(type >> 8), (char)type, 0};
+        *why = type ? std::string("files of type '") + code + "' cannot be written" : "no file type to write";
+        return 0;
     }
+    const int major = t->sf_format;
+    const char *name = t->name;
     int sub;
     std::string what;
     if (encoding == FOURCC('U', 'L', 'A', 'W') || encoding == FOURCC('A', 'L', 'A', 'W')) {
