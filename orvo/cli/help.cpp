@@ -14,26 +14,33 @@ namespace {
 
 struct Statement {
     const char *word;
-    const char *usage;
+    const char *usage;  // also the text after "usage: " when a statement is malformed
+    const char *what;
 };
 
 const Statement kStatements[] = {
-    {"new", "new ID CLASS ARGS...        create a box with creation arguments"},
-    {"free", "free ID                     delete a box"},
-    {"sched", "sched ID SELECTOR ARGS...   send a message on the scheduler thread"},
-    {"connect", "connect ID OUTLET ID2       connect an outlet (0 is the leftmost) to another box"},
-    {"watch", "watch NAME                  print every notification sent under NAME"},
-    {"wait", "wait [MS]                   advance scheduler time and run everything due"},
-    {"dialog", "dialog open FILE | dialog save FILE [TYPE] | dialog cancel   answer the next file dialog"},
-    {"set", "set sr RATE | set edits refuse|allow | set failalloc N   host settings"},
-    {"info", "info ID                     a buffer~'s size, rate and state (and instrument data)"},
-    {"peek", "peek ID INDEX [COUNT]       print samples"},
-    {"poke", "poke ID INDEX VALUE...      change samples"},
-    {"window", "window ID info|close|snapshot FILE.png|resize W H|move X Y|mouse CHANNEL X   the editor window"},
-    {"echo", "echo TEXT...                print the text"},
-    {"help", "help [STATEMENT | CLASS [MESSAGE]]   this list; a statement; a class's messages; one in full"},
-    {"quit", "quit                        end (so does the end of input)"},
+    {"new", "new ID CLASS [ARGS...]", "create a box with creation arguments"},
+    {"free", "free ID", "delete a box"},
+    {"sched", "sched ID SELECTOR [ARGS...]", "send a message on the scheduler thread"},
+    {"connect", "connect ID OUTLET ID2", "connect an outlet (0 is the leftmost) to another box"},
+    {"watch", "watch NAME", "print every notification sent under NAME"},
+    {"wait", "wait [MS]", "advance scheduler time and run everything due"},
+    {"dialog", "dialog open FILE | dialog save FILE [TYPE] | dialog cancel", "answer the next file dialog"},
+    {"set", "set sr RATE | set edits refuse|allow | set failalloc N", "host settings"},
+    {"info", "info ID", "a buffer~'s size, rate and state (and instrument data)"},
+    {"peek", "peek ID INDEX [COUNT]", "print samples"},
+    {"poke", "poke ID INDEX VALUE...", "change samples"},
+    {"window", "window ID info|close|snapshot FILE.png|resize W H|move X Y|mouse CHANNEL X", "the editor window"},
+    {"echo", "echo TEXT...", "print the text"},
+    {"help", "help [STATEMENT | CLASS [MESSAGE]]", "this list; a statement; a class's messages; one in full"},
+    {"quit", "quit", "end (so does the end of input)"},
 };
+
+// "USAGE   WHAT", the usages of one column where they are short.
+std::string statement_line(const Statement &s) {
+    std::string u = s.usage;
+    return u + std::string(u.size() < 28 ? 30 - u.size() : 3, ' ') + s.what;
+}
 
 bool starts_with(const std::string &s, const std::string &p) { return s.compare(0, p.size(), p) == 0; }
 
@@ -60,7 +67,7 @@ std::string pad(std::string s, size_t width) {
 
 std::vector<std::string> overview() {
     std::vector<std::string> out{"statements:"};
-    for (const Statement &s : kStatements) out.push_back(std::string("  ") + s.usage);
+    for (const Statement &s : kStatements) out.push_back("  " + statement_line(s));
     std::string boxes;
     for (const std::string &c : orvo::class_names("box")) boxes += " " + c;
     out.push_back("classes (new ID CLASS ...):" + boxes);
@@ -162,7 +169,7 @@ std::vector<std::string> help_lines(const std::vector<std::string> &words) {
     if (words.empty()) return overview();
     if (words.size() == 1) {
         for (const Statement &s : kStatements)
-            if (words[0] == s.word) return {s.usage};
+            if (words[0] == s.word) return {statement_line(s)};
     }
     const std::string &cls = words[0];
     std::string ns = orvo::class_exists("box", cls) ? "box" : orvo::class_exists("nobox", cls) ? "nobox" : "";
@@ -180,6 +187,12 @@ std::vector<std::string> help_lines(const std::vector<std::string> &words) {
         }
     }
     return out;
+}
+
+std::string statement_usage(const std::string &word) {
+    for (const Statement &s : kStatements)
+        if (word == s.word) return s.usage;
+    return word;
 }
 
 const std::vector<std::string> &statement_words() {

@@ -27,6 +27,8 @@ std::vector<RefEntry> reference_entries(const std::string &text);
 // follows "help". Empty when the topic is unknown.
 std::vector<std::string> help_lines(const std::vector<std::string> &words);
 
+// The usage of a statement ("wait [MS]"), as help shows it.
+std::string statement_usage(const std::string &word);
 // The statement words of the language, for completion and help.
 const std::vector<std::string> &statement_words();
 

@@ -107,7 +107,7 @@ bool Interpreter::line(const std::string &raw, long lineno) {
         if (head == "window") return st_window(argc - 1, argv + 1);
         if (head == "help") return st_help(argc - 1, argv + 1);
         if (head == "quit") {
-            if (argc != 1) return fail("usage: quit");
+            if (argc != 1) return fail("usage: " + statement_usage("quit"));
             quit_ = true;
             return true;
         }
@@ -121,7 +121,7 @@ void Interpreter::finish() {
 }
 
 bool Interpreter::st_new(long argc, t_atom *argv) {
-    if (argc < 2 || argv[1].a_type != A_SYM) return fail("usage: new ID CLASS [ARGS...]");
+    if (argc < 2 || argv[1].a_type != A_SYM) return fail("usage: " + statement_usage("new"));
     std::string id = atom_word(argv[0]);
     if (id.empty() || argv[0].a_type == A_FLOAT) return fail("a box ID is a word or an integer");
     if (is_statement_word(id)) return fail("\"" + id + "\" is a statement word, not a box ID");
@@ -210,7 +210,7 @@ std::vector<std::string> Interpreter::completions(const std::string &before) con
 }
 
 bool Interpreter::st_free(long argc, t_atom *argv) {
-    if (argc != 1) return fail("usage: free ID");
+    if (argc != 1) return fail("usage: " + statement_usage("free"));
     auto it = boxes_.find(atom_word(argv[0]));
     if (it == boxes_.end()) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
     t_object *x = it->second;
@@ -220,7 +220,7 @@ bool Interpreter::st_free(long argc, t_atom *argv) {
 }
 
 bool Interpreter::st_send(long argc, t_atom *argv, bool on_scheduler) {
-    const char *usage = on_scheduler ? "usage: sched ID SELECTOR [ARGS...]" : "usage: ID SELECTOR [ARGS...]";
+    const std::string usage = "usage: " + (on_scheduler ? statement_usage("sched") : "ID SELECTOR [ARGS...]");
     if (argc < 1) return fail(usage);
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
@@ -250,7 +250,7 @@ bool Interpreter::st_send(long argc, t_atom *argv, bool on_scheduler) {
 }
 
 bool Interpreter::st_connect(long argc, t_atom *argv) {
-    if (argc != 3 || argv[1].a_type != A_LONG) return fail("usage: connect ID OUTLET ID2");
+    if (argc != 3 || argv[1].a_type != A_LONG) return fail("usage: " + statement_usage("connect"));
     t_object *from = box(argv[0]);
     if (!from) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
     t_object *to = box(argv[2]);
@@ -261,20 +261,20 @@ bool Interpreter::st_connect(long argc, t_atom *argv) {
 }
 
 bool Interpreter::st_watch(long argc, t_atom *argv) {
-    if (argc != 1 || atom_word(argv[0]).empty()) return fail("usage: watch NAME");
+    if (argc != 1 || atom_word(argv[0]).empty()) return fail("usage: " + statement_usage("watch"));
     if (!orvo::watch(atom_word(argv[0]))) return fail("cannot watch \"" + atom_word(argv[0]) + "\"");
     return true;
 }
 
 bool Interpreter::st_wait(long argc, t_atom *argv) {
-    if (argc > 1 || (argc == 1 && (!is_number(argv[0]) || atom_getfloat(argv) < 0))) return fail("usage: wait [MS]");
+    if (argc > 1 || (argc == 1 && (!is_number(argv[0]) || atom_getfloat(argv) < 0))) return fail("usage: " + statement_usage("wait"));
     orvo::await_work();  // loads in the background end first, so that scripts stay repeatable
     orvo::advance(argc ? (long)atom_getlong(argv) : 0);
     return true;
 }
 
 bool Interpreter::st_dialog(long argc, t_atom *argv) {
-    const char *usage = "usage: dialog open FILE | dialog save FILE [TYPE] | dialog cancel";
+    const std::string usage = "usage: " + statement_usage("dialog");
     std::string what = argc ? atom_word(argv[0]) : "";
     if (what == "cancel" && argc == 1) {
         orvo::dialog_answer_cancel();
@@ -312,11 +312,11 @@ bool Interpreter::st_set(long argc, t_atom *argv) {
         orvo::mem_fail_next((long)argv[1].a_w.w_long);
         return true;
     }
-    return fail("usage: set sr RATE | set edits refuse|allow | set failalloc N");
+    return fail("usage: " + statement_usage("set"));
 }
 
 bool Interpreter::st_info(long argc, t_atom *argv) {
-    if (argc != 1) return fail("usage: info ID");
+    if (argc != 1) return fail("usage: " + statement_usage("info"));
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
     t_buffer *b = orvo::buffer_record(x);
@@ -343,7 +343,7 @@ bool Interpreter::st_info(long argc, t_atom *argv) {
 
 bool Interpreter::st_peek(long argc, t_atom *argv) {
     if (argc < 2 || argc > 3 || argv[1].a_type != A_LONG || (argc == 3 && argv[2].a_type != A_LONG))
-        return fail("usage: peek ID INDEX [COUNT]");
+        return fail("usage: " + statement_usage("peek"));
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
     t_buffer *b = orvo::buffer_record(x);
@@ -360,9 +360,9 @@ bool Interpreter::st_peek(long argc, t_atom *argv) {
 }
 
 bool Interpreter::st_poke(long argc, t_atom *argv) {
-    if (argc < 3 || argv[1].a_type != A_LONG) return fail("usage: poke ID INDEX VALUE...");
+    if (argc < 3 || argv[1].a_type != A_LONG) return fail("usage: " + statement_usage("poke"));
     for (long i = 2; i < argc; ++i)
-        if (!is_number(argv[i])) return fail("usage: poke ID INDEX VALUE...");
+        if (!is_number(argv[i])) return fail("usage: " + statement_usage("poke"));
     t_object *x = box(argv[0]);
     if (!x) return fail("unknown box \"" + atom_word(argv[0]) + "\"");
     t_buffer *b = orvo::buffer_record(x);
