@@ -69,7 +69,7 @@ TEST(PcmReader, DecodesEveryPlainFormatAsLibsndfile) {
         {SF_FORMAT_AIFF | SF_ENDIAN_LITTLE | SF_FORMAT_PCM_24, true},
         {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, false},     {SF_FORMAT_WAV | SF_FORMAT_ULAW, false},
     };
-    const long lengths[] = {1, 2, 3, 127, 2049}, channels[] = {1, 2, 3, 6};
+    const long lengths[] = {1, 3, 2049}, channels[] = {1, 2, 6};
     unsigned n = 0;
     for (const Case &k : cases)
         for (long frames : lengths)

