@@ -47,9 +47,9 @@ int display_run_fd(int fd, Interpreter &interp, const std::function<void(const s
         }
     }
     if (!pending.empty() && !interp.quit()) run(pending, ++lineno);
-    interp.finish();
+    int status = interp.finish();
     display_pump();
-    return interp.any_malformed() ? 1 : 0;
+    return status;
 }
 
 }  // namespace orvo_cli

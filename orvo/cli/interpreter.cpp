@@ -115,9 +115,10 @@ bool Interpreter::line(const std::string &raw, long lineno) {
     return st_send(argc, argv, false);
 }
 
-void Interpreter::finish() {
+int Interpreter::finish() {
     orvo::await_work();
     orvo::advance(0);
+    return malformed_ ? 1 : 0;
 }
 
 bool Interpreter::st_new(long argc, t_atom *argv) {

@@ -14,9 +14,9 @@ class Interpreter {
     explicit Interpreter(bool realtime) : realtime_(realtime), atoms_(kMaxAtoms) {}
     // Runs one line. False when it was malformed (reported as "orvo: line N: WHAT").
     bool line(const std::string &text, long lineno);
-    // What the end of input does: run everything that is due now.
-    void finish();
-    bool any_malformed() const { return malformed_; }
+    // What the end of input does: run everything that is due now. The command's exit
+    // status: 1 when any line was malformed, else 0.
+    int finish();
     // A "quit" statement was run.
     bool quit() const { return quit_; }
     // What may follow the text before the cursor: statement words, box ids,

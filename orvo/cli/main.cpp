@@ -188,8 +188,7 @@ int run_stream(std::istream &in, orvo_cli::Interpreter &interp) {
         run_line(interp, text, ++lineno);
         orvo_cli::display_pump();
     }
-    interp.finish();
-    return interp.any_malformed() ? 1 : 0;
+    return interp.finish();
 }
 
 #ifdef ORVO_HAVE_LIBEDIT
@@ -259,8 +258,7 @@ int run_interactive(orvo_cli::Interpreter &interp) {
         }
     }
     printf("\n");
-    interp.finish();
-    return interp.any_malformed() ? 1 : 0;
+    return interp.finish();
 }
 #endif
 
