@@ -4,6 +4,7 @@
 #include "pcm_reader.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -240,7 +241,12 @@ namespace {
 
 // Parts to split a read of this many bytes into.
 unsigned part_count(uint64_t bytes) {
-    return bytes < kSplitBytes ? 1 : std::max(1u, std::thread::hardware_concurrency());
+    if (bytes < kSplitBytes) return 1;
+    // The cores this process may run on, as the editing loops count them: a process held
+    // to one core stays on it.
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return (unsigned)std::max(1, CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 // Runs part(i) for i in [0, parts): part 0 on this thread, the others on threads of their
@@ -279,9 +285,15 @@ uint64_t sf_read_split(SNDFILE *sf, const std::string &path, const SF_INFO &info
     frames = start < length ? std::min(frames, length - start) : 0;
     unsigned parts = part_count(frames * (uint64_t)chans * sizeof(float));
     uint64_t per = (frames + parts - 1) / parts;
+    // Part i: n frames from frame `from` of the read.
+    auto part = [&](unsigned i, uint64_t *from, uint64_t *n) {
+        *from = std::min(frames, per * i);
+        *n = std::min(frames, *from + per) - *from;
+    };
     std::vector<uint64_t> got(parts, 0);
     run_parts(parts, [&](unsigned i) {
-        uint64_t from = std::min(frames, per * i), n = std::min(frames, from + per) - from;
+        uint64_t from, n;
+        part(i, &from, &n);
         if (i == 0) {
             got[0] = read_all(sf, dst, chans, n);
             return;
@@ -296,7 +308,8 @@ uint64_t sf_read_split(SNDFILE *sf, const std::string &path, const SF_INFO &info
     // A part that fell short (its handle could not be had, or the file ended) ends the read there.
     uint64_t done = 0;
     for (unsigned i = 0; i < parts; ++i) {
-        uint64_t from = std::min(frames, per * i), n = std::min(frames, from + per) - from;
+        uint64_t from, n;
+        part(i, &from, &n);
         done = from + got[i];
         if (got[i] < n) break;
     }
