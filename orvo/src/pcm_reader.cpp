@@ -146,8 +146,6 @@ bool plain_container(int format) {
     }
 }
 
-// Reads and decodes count frames from file frame first into out (frame first of the
-// request at out); what the file does not hold is zero. Returns the frames read.
 // Reads up to want bytes at byte position at; returns the bytes read.
 size_t read_at(int fd, unsigned char *to, size_t want, uint64_t at) {
     size_t got = 0;
@@ -160,6 +158,8 @@ size_t read_at(int fd, unsigned char *to, size_t want, uint64_t at) {
     return got;
 }
 
+// Reads and decodes count frames from file frame first into out (frame first of the
+// request at out); what the file does not hold is zero. Returns the frames read.
 uint64_t read_range(const PcmSource &s, DecodeFn fn, float *out, long nchans, uint64_t first, uint64_t count) {
     const size_t frame_bytes = (size_t)s.width * (size_t)s.channels;
     if (s.subtype == SF_FORMAT_FLOAT && !s.big == (std::endian::native == std::endian::little) && nchans == s.channels) {
