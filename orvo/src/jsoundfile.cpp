@@ -73,22 +73,9 @@ struct Impl {
     // One read or write at a time: a typed write may run on the scheduler thread
     // while a deferred read uses the same object on the main thread. Held from
     // "format" (write) or a successful "open" (read) until "close".
-    int counted = 0;  // open files of this object in the host's count
     std::recursive_mutex busy;
     int holds = 0;  // times the holding thread locked busy; touched only while holding it
 };
-
-// Sound files open in every object, counted like memory blocks so that tests see one left open.
-std::atomic<long> g_open_soundfiles{0};
-
-void count_soundfile(int change) { g_open_soundfiles += change; }
-
-// Brings the host's count up to what m holds open now.
-void recount(Impl *m) {
-    int now = (m->sf ? 1 : 0) + (m->media ? 1 : 0);
-    count_soundfile(now - m->counted);
-    m->counted = now;
-}
 
 void acquire(Impl *m) {
     m->busy.lock();
@@ -223,7 +210,6 @@ void close_file(Impl *m) {
     m->raw = m->raw_float = false;
     m->uncounted = false;
     m->inst = Instrument{};
-    recount(m);
 }
 
 // Bytes per sample of libsndfile's plain encodings; 0 for coded ones.
@@ -325,7 +311,6 @@ bool open_raw(Impl *m, bool as_float) {
     m->sf = sf_open(m->file.c_str(), SFM_READ, &m->info);
     m->raw = true;
     m->raw_float = as_float;
-    recount(m);
     return m->sf != nullptr;
 }
 
@@ -351,7 +336,6 @@ void *js_open(t_jsoundfile *x, long path, const char *name, long, long) {
         m->cause.clear();
         if (!m->write_side) r = check_rate(m);
     }
-    recount(m);
     if (!m->write_side && r != result(0)) release(m);  // a failed read is not closed
     return r;
 }
@@ -667,7 +651,6 @@ void *js_writefloats(t_jsoundfile *x, float *src, t_atom_long frames, long nchan
     WriteSink sink{mkstemp(temp.data())};
     if (sink.fd < 0) return write_failed(x, strerror(errno), kErrNotOpen);
     fcntl(sink.fd, F_SETFD, FD_CLOEXEC);
-    count_soundfile(+1);
     SF_VIRTUAL_IO io{sink_length, sink_seek, sink_read, sink_write, sink_tell};
     SNDFILE *sf = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
     sf_count_t wrote = -1;
@@ -685,7 +668,6 @@ void *js_writefloats(t_jsoundfile *x, float *src, t_atom_long frames, long nchan
     if (existed && (old.st_uid != geteuid() || old.st_gid != getegid()))
         (void)!fchown(sink.fd, old.st_uid, old.st_gid);  // only the superuser may give a file away
     if (close(sink.fd) != 0 && !sink.err) sink.err = errno;
-    count_soundfile(-1);
     if (why.empty() && !sink.err && rename(temp.c_str(), target.c_str()) != 0) sink.err = errno;
     if (sink.err) why = strerror(sink.err);
     if (!why.empty()) {
@@ -745,11 +727,11 @@ void js_free(t_jsoundfile *x) {
 
 namespace orvo {
 
-FileStats file_stats() {
+long open_descriptors() {
     long fds = 0;
     std::error_code ec;
     for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) ++fds;
-    return FileStats{g_open_soundfiles.load(), fds - 1};  // less the one that lists them
+    return fds - 1;  // less the one that lists them
 }
 
 void file_fail_write(long k) { g_fail_write = k > 0 ? k : 0; }

@@ -41,7 +41,7 @@ void HostTest::SetUp() {
     orvo::set_edits_refused(false);
     mem_before_ = orvo::mem_stats();
     bad_frees_before_ = orvo::mem_bad_frees();
-    files_before_ = orvo::file_stats();
+    descriptors_before_ = orvo::open_descriptors();
 }
 
 void HostTest::TearDown() {
@@ -53,9 +53,7 @@ void HostTest::TearDown() {
     EXPECT_EQ(orvo::mem_bad_frees(), bad_frees_before_) << "sysmem_freeptr of a block that is not live";
     EXPECT_EQ(orvo::open_edits(), 0) << "edit brackets left open";
     orvo::file_fail_write(0);
-    auto files = orvo::file_stats();
-    EXPECT_EQ(files.soundfiles, files_before_.soundfiles) << "sound files left open";
-    EXPECT_EQ(files.descriptors, files_before_.descriptors) << "file descriptors left open";
+    EXPECT_EQ(orvo::open_descriptors(), descriptors_before_) << "files left open";
     orvo::console_take();
     orvo::console_capture(false);
 }

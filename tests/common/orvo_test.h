@@ -16,8 +16,8 @@ namespace orvo_test {
 void ensure_runtime(bool load_plugins = true);
 
 // Base fixture: console captured, memory and open files counted. Tests that create
-// objects must free them; TearDown fails the test when host memory blocks, sound
-// files or file descriptors are left over.
+// objects must free them; TearDown fails the test when host memory blocks or open
+// files are left over.
 class HostTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -28,7 +28,7 @@ class HostTest : public ::testing::Test {
     bool console_has(const std::string &text);
     orvo::MemStats mem_before_{};
     long bad_frees_before_ = 0;
-    orvo::FileStats files_before_{};
+    long descriptors_before_ = 0;
     virtual bool wants_plugins() const { return true; }
 };
 

@@ -135,13 +135,9 @@ struct SaveDialogOffer {
 SaveDialogOffer last_save_offer();
 // Files declared with fileusage_addfilename, in order.
 std::vector<std::string> file_usages();
-// [any thread] Sound files held open by the host's sound-file objects, and the
-// process's open file descriptors: tests check that both come back.
-struct FileStats {
-    long soundfiles;
-    long descriptors;
-};
-FileStats file_stats();
+// [any thread] The process's open file descriptors; every sound file, stream and
+// temporary file the host opens holds one, so tests check that the count comes back.
+long open_descriptors();
 // [any thread] The k-th write of sound-file data from now fails as a full disk
 // would ("No space left on device"); 0 turns it off.
 void file_fail_write(long k);
