@@ -134,7 +134,6 @@ TEST_F(Sweep, EveryAllocationOfEveryAllocatingMessage) {
         {"creation with a padding", nullptr, "a 10 2 @padding 40"},
         {"sizeinsamps", "sizeinsamps", "500 3"},
         {"setsize", "setsize", "20 1"},
-        {"samps", "samps", "64"},
         {"name, owner with a peer", "name", "fresh"},
         {"padding keeping the data", "padding", "64 1", "", true},
         {"duplicate", "duplicate", "src", "", false, true},

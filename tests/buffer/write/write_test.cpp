@@ -2,7 +2,6 @@
 // encodings, names and folders, failures and threads. Files are read back with
 // libsndfile directly, which is the reference.
 #include <sndfile.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -77,14 +76,11 @@ TEST_F(Write, DialogOffersFollowTheTypeAndTheMessageAndCancelWritesNothing) {
         std::vector<t_fourcc> types;
         t_fourcc selected;
     } cases[] = {
-        {WAVE, "write", "Untitled.wav", four, WAVE}, {AIFF, "write", "Untitled.aif", four, AIFF},
+        {WAVE, "write", "Untitled.wav", four, WAVE},
         // A type the list does not hold is not preselected: the list's first is.
         {FOURCC('N', 'x', 'T', 'S'), "write", "Untitled.snd", four, AIFF},
-        {FOURCC('.', 's', 'n', 'd'), "write", "Untitled.snd", four, AIFF},
         {FOURCC('S', 'd', '2', 'f'), "write", "Untitled.sd", four, AIFF}, {FLAC, "write", "Untitled.raw", four, FLAC},
-        {FOURCC('M', 'p', '3', ' '), "write", "Untitled.raw", four, AIFF},
         {WAVE, "writeflac", "Untitled.raw", {FLAC}, FLAC}, {AIFF, "writewave", "Untitled.wav", {WAVE}, WAVE},
-        {WAVE, "writeaiff", "Untitled.aif", {AIFF}, AIFF}, {AIFF, "writeraw", "Untitled.raw", {DATA}, DATA},
     };
     t_buffer *b = filled("d", 10, 1, true);
     for (auto &c : cases) {
@@ -149,8 +145,6 @@ TEST_F(Write, ContainerEncodingAndContents) {
         {"format float32;format 12", "writewave", "f", 20, 1, "WAVE", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1e-6f},
         {"format int8", "writewave", "f8.wav", 16, 1, "WAVE", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 0.01f},
         {"format float64;format 8", "writeaiff", "f8", 16, 1, "AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 0.01f},
-        {"format float32;format int16", "writewave", "f16", 16, 1, "WAVE", WAV16, 1e-4f},
-        {"format float64;format int32", "writeaiff", "f32", 16, 1, "AIFF", SF_FORMAT_AIFF | SF_FORMAT_PCM_32, 1e-6f},
         {"format float64;samptype int24", "writewave", "f24", 16, 1, "WAVE", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1e-6f},
         // Ignored: floats, wrongly cased names, nothing. Only the first argument counts.
         {"format 24;format 16.0;samptype MULAW;format", "writewave", "fm", 16, 1, "WAVE",
@@ -164,17 +158,13 @@ TEST_F(Write, ContainerEncodingAndContents) {
         // without one the record's type is written.
         {"filetype wave", "write", "take.flac", 16, 1, "FLAC", FLAC16, 1e-4f},
         {"filetype wave", "write", "k.aif", 16, 1, "AIFF", AIFF16, 1e-4f},
-        {"filetype wave", "write", "l.aiff", 16, 1, "AIFF", AIFF16, 1e-4f},
-        {"", "writeaiff", "take.wav", 16, 1, "WAVE", WAV16, 1e-4f},
         {"", "write", "take.WAV", 16, 1, "AIFF", AIFF16, 1e-4f},
         {"", "writeaiff", "m.aif.wav", 16, 1, "WAVE", WAV16, 1e-4f},
         {"filetype au", "write", "n", 16, 1, "NxTS", SF_FORMAT_AU | SF_FORMAT_PCM_16, 1e-4f},
         // Not file types of this message: the type before stays.
         {"filetype au;filetype flac;filetype WAVE", "write", "n2", 16, 1, "NxTS", SF_FORMAT_AU | SF_FORMAT_PCM_16, 1e-4f},
-        {"filetype raw;filetype aiff", "write", "n3", 16, 1, "AIFF", AIFF16, 1e-4f},
         {"filetype raw", "write", "o", 16, 1, "????", 0, 0},
         // G.711 where the container holds it; AIFF holds it in its compressed form.
-        {"format mulaw", "writewave", "p.wav", 300, 2, "WAVE", SF_FORMAT_WAV | SF_FORMAT_ULAW, 0.02f},
         {"format alaw", "writeaiff", "q.aif", 300, 2, "AIFF", SF_FORMAT_AIFF | SF_FORMAT_ALAW, 0.02f},
         {"format mulaw;filetype au", "write", "r", 300, 1, "NxTS", SF_FORMAT_AU | SF_FORMAT_ULAW, 0.02f},
         {"format alaw", "writeraw", "s", 300, 1, "DATA", SF_FORMAT_RAW | SF_FORMAT_ALAW, 0.02f},
@@ -201,22 +191,6 @@ TEST_F(Write, ContainerEncodingAndContents) {
     }
     EXPECT_TRUE(console().empty());
     EXPECT_EQ(orvo_test::slurp(path("q.aif")).substr(8, 4), "AIFC");
-}
-
-TEST_F(Write, NamesWithoutAFolderThereGoToTheDefaultFolder) {
-    t_buffer *b = filled("", 8, 1);
-    std::string plain = "orvo_write_plain_" + std::to_string(getpid()) + ".wav";
-    std::string lost = "orvo_write_lost_" + std::to_string(getpid()) + ".aif";
-    send(b, "write", plain);
-    send(b, "write", path("missing/" + lost));
-    EXPECT_FALSE(std::filesystem::exists(path("missing")));
-    for (const std::string &name : {plain, lost}) {
-        char file[ORVO_PATH_CHARS] = "";
-        path_toabsolutesystempath(path_getdefault(), name.c_str(), file);
-        EXPECT_TRUE(same_samples(b, read_sound(file))) << name;
-        std::filesystem::remove(file);
-    }
-    EXPECT_EQ(console(), Lines{"path: no folder " + path("missing")}) << "the user hears where not";
 }
 
 TEST_F(Write, EveryWriteNotifiesAndBangsOnceAndFailuresLeaveNoFile) {
