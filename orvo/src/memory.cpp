@@ -225,7 +225,6 @@ void mem_fail_reset() {
     r.fail_above = 0;
 }
 
-long mem_live_blocks() { return mem_stats().blocks; }
 
 long mem_bad_frees() {
     Registry &r = reg();

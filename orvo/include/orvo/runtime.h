@@ -61,8 +61,6 @@ struct MemStats {
     long long allocs;   // allocations so far
 };
 MemStats mem_stats();
-// [any thread] Live sysmem blocks now (mem_stats().blocks).
-long mem_live_blocks();
 // The next n sysmem allocations fail.
 void mem_fail_next(long n);
 // Only the k-th sysmem allocation from now fails (1: the next one; 0: off); the

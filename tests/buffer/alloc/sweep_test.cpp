@@ -90,11 +90,11 @@ class Sweep : public orvo_test::BufferTest {
 
     void sweep(const Case &c) {
         SCOPED_TRACE(c.what);
-        long live = orvo::mem_live_blocks();
+        long live = orvo::mem_stats().blocks;
         Shape result{};
         long long points = measure(c, &result);
         std::printf("%-26s %lld host allocations\n", c.what, points);
-        EXPECT_EQ(orvo::mem_live_blocks(), live);
+        EXPECT_EQ(orvo::mem_stats().blocks, live);
         for (long long k = 1; k <= points; ++k) {
             SCOPED_TRACE("allocation " + std::to_string(k) + " of " + std::to_string(points));
             setup(c);
@@ -117,7 +117,7 @@ class Sweep : public orvo_test::BufferTest {
                     << "frames " << now.frames << " chans " << now.nchans << " memory " << now.memory;
             }
             free_all();
-            EXPECT_EQ(orvo::mem_live_blocks(), live);
+            EXPECT_EQ(orvo::mem_stats().blocks, live);
             if (HasFailure()) return;
         }
     }

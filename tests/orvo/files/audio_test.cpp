@@ -71,13 +71,13 @@ TEST_F(AudioLibTest, EditBracketsExcludeEachOtherAndReads) {
         EXPECT_FALSE(orvo::SampleRead(nullptr, p, frames, 1).ok()) << p - mem << " " << frames;
     EXPECT_TRUE(orvo::SampleRead(nullptr, mem + 60, 4, 1).ok());
     // Freed while read: the block stays until the read ends; a second free is a double free.
-    long blocks = orvo::mem_live_blocks();
+    long blocks = orvo::mem_stats().blocks;
     reads[1].emplace(nullptr, othermem, 64, 1L);
     sysmem_freeptr(othermem);
-    EXPECT_EQ(orvo::mem_live_blocks(), blocks);
+    EXPECT_EQ(orvo::mem_stats().blocks, blocks);
     EXPECT_FALSE(orvo::SampleRead(nullptr, othermem, 1, 1).ok()) << "freed already, for new readers";
     reads[1].reset();
-    EXPECT_EQ(orvo::mem_live_blocks(), blocks - 1);
+    EXPECT_EQ(orvo::mem_stats().blocks, blocks - 1);
     sysmem_freeptr(mem);
     name->s_thing = nullptr;
 }
